@@ -1,0 +1,27 @@
+#include <windows.h>
+
+#include "export/file_output.h"
+
+namespace kest {
+namespace {
+
+MovieFile* Create(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<MovieFile*>(h);
+}
+
+uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(file), bytes, count, &written, nullptr)) return 0;
+    return written;
+}
+
+void Close(MovieFile* file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+
+constexpr FileOps kWin32Ops = {Create, Write, Close};
+
+}  // namespace
+
+const FileOps& PlatformFileOps() { return kWin32Ops; }
+
+}  // namespace kest
