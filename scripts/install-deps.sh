@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Debian 12 packages for the whole project: native build and tests, the
+# 32-bit Windows cross build, and the command-line tool's FFmpeg libraries.
+set -euo pipefail
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+  libcli11-dev ffmpeg
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Everything from a fresh Debian 12 machine: install, build the native tree
+# and the Windows module, run every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+cmake --preset win32
+cmake --build --preset win32
+cmake --preset native
+cmake --build --preset native
+ctest --preset native --parallel 2

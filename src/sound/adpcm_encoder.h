@@ -1,0 +1,32 @@
+// 4-bit ADPCM of the player: 12-bit samples, 49 adaptive step sizes, codes of
+// one sign bit (8) and three magnitude bits worth step, step/2 and step/4.
+// The encoder carries the player's decoder and chooses every code against
+// the value the player will reconstruct.
+#pragma once
+
+#include <cstdint>
+
+namespace kest {
+
+extern const int16_t AdpcmStepTable[49];
+extern const int8_t AdpcmIndexAdjust[16];
+
+// The player's decoder state. `predicted` is not clamped: it may leave the
+// 12-bit range and the stream goes on from the overshot value.
+struct AdpcmDecoderState {
+    int16_t predicted = 0;
+    int8_t stepIndex = 0;  // 0..48
+};
+
+// Decodes one code, advances `state` and returns the new prediction (12-bit
+// units). The encoder's local decoder and every reader of movies use this.
+int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code);
+
+// The process-wide encoder of the export's sound, reset at every export.
+namespace AdpcmEncoder {
+void Reset();
+uint8_t Encode(int16_t sample);  // 4-bit code, 0..15
+int16_t Decode(uint8_t code);    // the local decoder; Encode calls it
+}  // namespace AdpcmEncoder
+
+}  // namespace kest
