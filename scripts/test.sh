@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Everything from a fresh Debian 12 machine: install, build the native tree
-# and the Windows module, run every test.
+# and the Windows module, run every test, then run them again under the
+# address and undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -10,3 +11,7 @@ cmake --build --preset win32
 cmake --preset native
 cmake --build --preset native
 ctest --preset native --parallel 2
+
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan --parallel 2
