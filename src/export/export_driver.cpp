@@ -48,6 +48,9 @@ RefusalReason CheckExportable(const OutputInfo& info, const OutputSettings& sett
     if (info.rate <= 0 || info.scale <= 0) return RefusalReason::FrameRate;
     if (!ComputeFrameTicks(info.rate, info.scale)) return RefusalReason::FrameRateTooLow;
     if (!info.savePath || strnlen(info.savePath, kMaxSavePath + 1) > kMaxSavePath) return RefusalReason::SavePath;
+    if (!info.readVideo || !info.abortRequested || !info.showProgress || !info.updatePreview ||
+        ((info.flags & kFlagAudio) && !info.readAudio))
+        return RefusalReason::MissingCallback;
     if (info.flags & kFlagAudio) {
         if (info.audioRate <= 0) return RefusalReason::AudioRate;
         if (info.audioChannels <= 0) return RefusalReason::AudioChannels;

@@ -30,6 +30,7 @@ const char* DescribeRefusal(RefusalReason reason) {
         case RefusalReason::AudioChannels: return "the sound has no channels";
         case RefusalReason::AudioSamples: return "the sound has a negative length";
         case RefusalReason::AudioSampleBytes: return "the sound's sample frame size does not match 16-bit samples";
+        case RefusalReason::MissingCallback: return "the host did not provide all of its callbacks";
     }
     return "unknown reason";
 }

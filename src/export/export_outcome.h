@@ -29,6 +29,7 @@ enum class RefusalReason {
     AudioChannels,     // audioChannels <= 0
     AudioSamples,      // audioSamples < 0
     AudioSampleBytes,  // odd, or too small for the channels used
+    MissingCallback,   // a callback the export calls is null
 };
 
 struct ExportResult {

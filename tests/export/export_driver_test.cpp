@@ -218,6 +218,8 @@ TEST_F(ExportDriver, RecordsThatCannotBeWrittenAreRefusedUntouched) {
         {"negative samples", [](OutputInfo& i) { i.flags |= kFlagAudio, i.audioSamples = -1; }, RefusalReason::AudioSamples},
         {"odd sample bytes", [](OutputInfo& i) { i.flags |= kFlagAudio, i.audioSampleBytes = 5; }, RefusalReason::AudioSampleBytes},
         {"stereo in 2 bytes", [](OutputInfo& i) { i.flags |= kFlagAudio, i.audioSampleBytes = 2; }, RefusalReason::AudioSampleBytes},
+        {"no picture callback", [](OutputInfo& i) { i.readVideo = nullptr; }, RefusalReason::MissingCallback},
+        {"no sound callback", [](OutputInfo& i) { i.flags |= kFlagAudio, i.readAudio = nullptr; }, RefusalReason::MissingCallback},
         // 48000 Hz stereo PCM at 2 frames a second: 24000 * 4 bytes a frame.
         {"audio too large", [](OutputInfo& i) { i.flags |= kFlagAudio, i.rate = 2; }, RefusalReason::AudioTooLarge},
     };
