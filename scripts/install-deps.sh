@@ -8,6 +8,7 @@ PACKAGES=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libcli11-dev ffmpeg
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
