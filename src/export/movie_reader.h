@@ -1,0 +1,88 @@
+// Reads and checks a KEST movie held in memory. Every offset is checked
+// against the buffer before it is read, so any sequence of bytes is safe to
+// hand in: the result says what is wrong with it, never more.
+//
+// A movie is readable when its header names a picture that fits the player's
+// 512 x 512 screen and a block size that holds that picture; frames can then
+// be taken one by one with ReadMovieFrame. Everything else that differs from
+// what the export writes is reported as a warning and reading goes on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sound/audio_format.h"
+
+namespace kest {
+
+struct MovieFrameHeader {
+    uint32_t destAddress = 0;
+    uint32_t width = 0;   // 16-bit in the file
+    uint32_t height = 0;  // 16-bit in the file
+    uint32_t linePitch = 0;
+    uint32_t reserved = 0;
+};
+
+struct MovieLayout {
+    int32_t version = 0;  // 30 ("KEST-V3.0"), 40 ("KEST-V4.0"), 0 unknown magic
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t ticksMin = 0;
+    uint32_t ticksMax = 0;
+    uint32_t audioCode = 0;
+    uint32_t blockSize = 0;
+    uint32_t headerSize = 0;
+    bool commentTag = false;  // bytes 38-39 are "CM"
+    std::string comment;      // up to its zero byte, at most 984 bytes
+
+    uint64_t fileSize = 0;
+    uint64_t frameCount = 0;     // complete records
+    uint64_t trailingBytes = 0;  // bytes of a partial last record
+    uint64_t pictureBytes = 0;   // width * height * 2
+    uint64_t audioBytes = 0;     // sum of the complete records' audio lengths
+
+    // The format the audio code names; -1 for code 0 (silent filler) or an
+    // unknown code.
+    int32_t audioFormatIndex = -1;
+    MovieFrameHeader frameHeader;  // the first record's, when there is one
+
+    // Screen position of the top-left pixel, from the first frame header.
+    uint32_t screenX = 0;
+    uint32_t screenY = 0;
+};
+
+struct MovieReport {
+    bool readable = false;  // frames can be read; errors is empty
+    MovieLayout layout;
+    std::vector<std::string> errors;    // why the movie cannot be read
+    std::vector<std::string> warnings;  // departures from what the export writes
+};
+
+// Checks the header and every record header. Frames are not decoded.
+MovieReport InspectMovie(const uint8_t* bytes, std::size_t size);
+
+struct MovieFrame {
+    MovieFrameHeader header;
+    const uint8_t* picture = nullptr;  // layout.height rows of layout.width big-endian words
+    uint32_t audioLength = 0;
+    const uint8_t* audio = nullptr;    // audioLength bytes, all inside the record
+};
+
+// Frame `index` of a readable movie; false with `why` set when the index is
+// past the last complete record or the record's audio length overruns it.
+bool ReadMovieFrame(const MovieLayout& layout, const uint8_t* bytes, std::size_t size, uint64_t index,
+                    MovieFrame& frame, std::string& why);
+
+// The player's colour of a word: each channel's 5-bit field followed by the
+// shared intensity bit, a 6-bit value widened to 8 bits.
+struct Rgb8 {
+    uint8_t r, g, b;
+};
+Rgb8 ExpandPixel16(uint16_t word);
+
+// The format the audio code names, or -1.
+int32_t AudioFormatIndexOfCode(uint32_t audioCode);
+
+}  // namespace kest
