@@ -1,0 +1,81 @@
+#include "sound/adpcm_encoder.h"
+
+namespace kest {
+
+const int16_t AdpcmStepTable[49] = {
+    16,  17,  19,  21,  23,  25,  28,  31,  34,  37,  41,  45,   50,   55,   60,   66,   73,
+    80,  88,  97,  107, 118, 130, 143, 157, 173, 190, 209, 230,  253,  279,  307,  337,  371,
+    408, 449, 494, 544, 598, 658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552,
+};
+
+// Indexed by the whole code: the sign bit does not change the adaptation.
+const int8_t AdpcmIndexAdjust[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
+
+namespace {
+
+int8_t AdvanceIndex(int8_t index, uint8_t code) {
+    int adjusted = index + AdpcmIndexAdjust[code & 15];
+    if (adjusted < 0) adjusted = 0;
+    if (adjusted > 48) adjusted = 48;
+    return static_cast<int8_t>(adjusted);
+}
+
+}  // namespace
+
+int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code) {
+    int index = state.stepIndex;
+    if (index < 0) index = 0;
+    if (index > 48) index = 48;
+    const int step = AdpcmStepTable[index];
+    // Each quotient is truncated on its own.
+    int diff = step / 8;
+    if (code & 4) diff += step;
+    if (code & 2) diff += step / 2;
+    if (code & 1) diff += step / 4;
+    if (code & 8) diff = -diff;
+    // Stored back as 16 bits with no clamping: the player does the same.
+    state.predicted = static_cast<int16_t>(state.predicted + diff);
+    state.stepIndex = AdvanceIndex(static_cast<int8_t>(index), code);
+    return state.predicted;
+}
+
+namespace AdpcmEncoder {
+namespace {
+
+// One index serves encoder and local decoder: a code is decoded with the
+// step it was chosen with, and the index moves once per code, afterwards.
+AdpcmDecoderState state{};
+
+}  // namespace
+
+void Reset() { state = AdpcmDecoderState{}; }
+
+uint8_t Encode(int16_t sample) {
+    const int x = sample >> 4;  // arithmetic: -1 stays -1, -17 becomes -2
+    int d = x - state.predicted;
+    uint8_t code = 0;
+    if (d < 0) {
+        code = 8;
+        d = -d;
+    }
+    int step = AdpcmStepTable[state.stepIndex];
+    // Strict comparisons: a difference equal to the step leaves the bit clear.
+    if (d > step) {
+        code |= 4;
+        d -= step;
+    }
+    step /= 2;
+    if (d > step) {
+        code |= 2;
+        d -= step;
+    }
+    step /= 2;
+    if (d > step) code |= 1;
+    Decode(code);
+    return code;
+}
+
+int16_t Decode(uint8_t code) { return AdpcmDecodeCode(state, code); }
+
+}  // namespace AdpcmEncoder
+}  // namespace kest
