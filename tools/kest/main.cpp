@@ -1,0 +1,35 @@
+// kest: export any video as a KEST movie the way the editor does, and look
+// inside KEST movies.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "commands.h"
+#include "tool_error.h"
+
+int main(int argc, char** argv) {
+    using namespace kest::tool;
+    CLI::App app("Exports video as KEST movies and inspects them.", "kest");
+    app.require_subcommand(1);
+    AddExportCommand(app);
+    AddInfoCommand(app);
+    AddExtractCommand(app);
+    AddSettingsCommand(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "kest: %s\nRun 'kest --help' for usage.\n", e.what());
+        return kExitUsage;
+    } catch (const ToolError& e) {
+        std::fprintf(stderr, "kest: %s\n", e.what());
+        return e.status;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kest: %s\n", e.what());
+        return kExitFailure;
+    }
+    return 0;
+}

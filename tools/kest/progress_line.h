@@ -1,0 +1,38 @@
+// The export's progress line on stderr and its Ctrl-C. The line is drawn
+// only when stderr is a terminal; Ctrl-C sets a flag that the host's
+// abortRequested reports, so the export ends after its last whole record.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace kest::tool {
+
+class ProgressLine {
+public:
+    explicit ProgressLine(bool enabled);
+    void Show(int32_t frame, int32_t frameCount);  // frames done so far, total
+    void Finish();                                 // ends the line, if one was drawn
+
+private:
+    bool enabled_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+// Ctrl-C (SIGINT) requests a cancel instead of killing the process; the
+// previous handler comes back when the guard ends.
+class CancelOnInterrupt {
+public:
+    CancelOnInterrupt();
+    ~CancelOnInterrupt();
+    CancelOnInterrupt(const CancelOnInterrupt&) = delete;
+    CancelOnInterrupt& operator=(const CancelOnInterrupt&) = delete;
+};
+
+bool CancelRequested();
+void RequestCancel();
+void ClearCancel();
+
+}  // namespace kest::tool

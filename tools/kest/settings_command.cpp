@@ -1,0 +1,5 @@
+#include "commands.h"
+
+namespace kest::tool {
+void AddSettingsCommand(CLI::App&) {}
+}  // namespace kest::tool
