@@ -1,0 +1,262 @@
+#include "preview_writer.h"
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <cmath>
+#include <cstdio>
+
+#include "av_handles.h"
+#include "player_screen.h"
+#include "tool_error.h"
+
+namespace kest::tool {
+namespace {
+
+const AVCodec* VideoEncoder() {
+    if (const AVCodec* c = avcodec_find_encoder_by_name("libx264")) return c;
+    if (const AVCodec* c = avcodec_find_encoder(AV_CODEC_ID_H264)) return c;
+    return avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+}
+
+const AVCodec* AudioEncoder() {
+    if (const AVCodec* c = avcodec_find_encoder(AV_CODEC_ID_AAC)) return c;
+    if (const AVCodec* c = avcodec_find_encoder(AV_CODEC_ID_MP3)) return c;
+    return avcodec_find_encoder(AV_CODEC_ID_MP2);
+}
+
+int ChooseRate(const AVCodec* encoder, int wanted) {
+    if (!encoder->supported_samplerates) return wanted;
+    int best = 0;
+    for (const int* r = encoder->supported_samplerates; *r; ++r) {
+        if (*r == wanted) return wanted;
+        if (*r == 48000 || !best) best = *r;
+    }
+    return best;
+}
+
+struct Output {
+    AVFormatContext* context = nullptr;
+    ~Output() {
+        if (!context) return;
+        if (context->pb) avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+
+class PreviewEncoder {
+public:
+    PreviewEncoder(const std::string& path, AVFormatContext* output) : path_(path), output_(output) {}
+
+    void Check(int r, const char* what) const {
+        if (r < 0) throw ToolError("writing " + path_ + " failed (" + what + "): " + AvErrorText(r));
+    }
+
+    AvCodec Open(const AVCodec* encoder, AVStream*& stream, void (*setUp)(AVCodecContext*, void*), void* data) {
+        AvCodec codec(avcodec_alloc_context3(encoder));
+        setUp(codec.get(), data);
+        if (output_->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        Check(avcodec_open2(codec.get(), encoder, nullptr), encoder->name);
+        stream = avformat_new_stream(output_, nullptr);
+        Check(avcodec_parameters_from_context(stream->codecpar, codec.get()), "stream parameters");
+        stream->time_base = codec->time_base;
+        return codec;
+    }
+
+    // Sends `frame` (null: flush) and writes every packet that comes out.
+    void Encode(AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
+        Check(avcodec_send_frame(codec, frame), "encoding");
+        for (;;) {
+            const int r = avcodec_receive_packet(codec, packet_.get());
+            if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
+            Check(r, "encoding");
+            av_packet_rescale_ts(packet_.get(), codec->time_base, stream->time_base);
+            packet_->stream_index = stream->index;
+            Check(av_interleaved_write_frame(output_, packet_.get()), "muxing");
+        }
+    }
+
+private:
+    std::string path_;
+    AVFormatContext* output_;
+    AvPacket packet_ = NewPacket();
+};
+
+struct VideoSetUp {
+    AVRational rate;
+    bool x264;
+};
+
+}  // namespace
+
+AVRational PreviewFrameRate(const MovieLayout& layout) {
+    double fps = MovieFrameRate(layout);
+    if (!(fps > 0) && layout.ticksMin && layout.ticksMax) fps = 120.0 / (layout.ticksMin + layout.ticksMax);
+    if (!(fps > 0)) fps = 30;
+    static const AVRational common[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1},
+                                        {50, 1},       {60000, 1001}, {60, 1}, {12, 1}, {15, 1}};
+    const AVRational* nearest = nullptr;
+    double nearestError = 0.002;
+    for (const AVRational& r : common) {
+        const double error = std::fabs(fps / av_q2d(r) - 1);
+        if (error < nearestError) nearest = &r, nearestError = error;
+    }
+    return nearest ? *nearest : av_d2q(fps, 1000);
+}
+
+std::string WritePreview(const std::string& path, const LoadedMovie& movie, const MovieSound* sound) {
+    RequireReadable(movie);
+    const MovieLayout& m = movie.report.layout;
+    if (m.frameCount == 0) throw ToolError(movie.path + " holds no complete frame");
+    const AVRational rate = PreviewFrameRate(m);
+
+    Output out;
+    int r = avformat_alloc_output_context2(&out.context, nullptr, nullptr, path.c_str());
+    if (r < 0) r = avformat_alloc_output_context2(&out.context, nullptr, "mp4", path.c_str());
+    if (r < 0) throw ToolError("cannot write " + path + ": " + AvErrorText(r));
+    PreviewEncoder enc(path, out.context);
+
+    const AVCodec* videoEncoder = VideoEncoder();
+    if (!videoEncoder) throw ToolError("cannot write " + path + ": this FFmpeg has no H.264 or MPEG-4 encoder");
+    VideoSetUp videoSetUp{rate, std::string(videoEncoder->name) == "libx264"};
+    AVStream* videoStream = nullptr;
+    AvCodec video = enc.Open(
+        videoEncoder, videoStream,
+        [](AVCodecContext* c, void* data) {
+            const auto* s = static_cast<VideoSetUp*>(data);
+            c->width = kScreenSide;
+            c->height = kScreenSide;
+            c->pix_fmt = AV_PIX_FMT_YUV420P;
+            c->time_base = av_inv_q(s->rate);
+            c->framerate = s->rate;
+            c->gop_size = 60;
+            if (s->x264) {
+                av_opt_set(c->priv_data, "preset", "veryfast", 0);
+                av_opt_set(c->priv_data, "crf", "18", 0);
+            } else {
+                c->bit_rate = 6000000;
+            }
+        },
+        &videoSetUp);
+
+    const AVCodec* audioEncoder = sound && !sound->samples.empty() ? AudioEncoder() : nullptr;
+    AvCodec audio;
+    AVStream* audioStream = nullptr;
+    SwrHandle swr;
+    std::unique_ptr<AVAudioFifo, void (*)(AVAudioFifo*)> fifo(nullptr, av_audio_fifo_free);
+    if (audioEncoder) {
+        struct AudioSetUp {
+            const AVCodec* encoder;
+            const MovieSound* sound;
+        } audioSetUp{audioEncoder, sound};
+        audio = enc.Open(
+            audioEncoder, audioStream,
+            [](AVCodecContext* c, void* data) {
+                const auto* s = static_cast<AudioSetUp*>(data);
+                c->sample_fmt = s->encoder->sample_fmts ? s->encoder->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+                c->sample_rate = ChooseRate(s->encoder, s->sound->rate);
+                av_channel_layout_default(&c->ch_layout, s->sound->channels);
+                c->bit_rate = 128000 * s->sound->channels;
+                c->time_base = AVRational{1, c->sample_rate};
+            },
+            &audioSetUp);
+        SwrContext* raw = nullptr;
+        AVChannelLayout in{};
+        av_channel_layout_default(&in, sound->channels);
+        r = swr_alloc_set_opts2(&raw, &audio->ch_layout, audio->sample_fmt, audio->sample_rate, &in, AV_SAMPLE_FMT_S16,
+                                sound->rate, 0, nullptr);
+        swr.reset(raw);
+        if (r >= 0) r = swr_init(swr.get());
+        enc.Check(r, "sound conversion");
+        fifo.reset(av_audio_fifo_alloc(audio->sample_fmt, audio->ch_layout.nb_channels, 4096));
+    }
+
+    r = avio_open(&out.context->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (r < 0) throw ToolError("cannot create " + path + ": " + AvErrorText(r));
+    enc.Check(avformat_write_header(out.context, nullptr), "header");
+
+    SwsHandle sws(sws_getContext(kScreenSide, kScreenSide, AV_PIX_FMT_RGB24, kScreenSide, kScreenSide, AV_PIX_FMT_YUV420P,
+                                 SWS_BICUBIC, nullptr, nullptr, nullptr));
+    AvFrame picture = NewFrame();
+    picture->width = kScreenSide;
+    picture->height = kScreenSide;
+    picture->format = AV_PIX_FMT_YUV420P;
+    enc.Check(av_frame_get_buffer(picture.get(), 0), "picture buffer");
+
+    const int frameSize = audio && audio->frame_size > 0 ? audio->frame_size : 1024;
+    const std::size_t channels = sound ? static_cast<std::size_t>(sound->channels) : 1;
+    const std::size_t soundFrames = sound ? sound->samples.size() / channels : 0;
+    std::size_t soundAt = 0;
+    int64_t audioPts = 0;
+    // Converts sound up to `until` (source sample frames) and encodes every
+    // whole encoder frame; at the end, also the last partial one.
+    auto pumpAudio = [&](std::size_t until, bool last) {
+        if (!audio) return;
+        until = std::min(until, soundFrames);
+        while (soundAt < until || last) {
+            const std::size_t n = std::min<std::size_t>(until - soundAt, 4096);
+            const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(sound->samples.data() + soundAt * channels)};
+            const int outRoom = swr_get_out_samples(swr.get(), static_cast<int>(n));
+            AvFrame converted = NewFrame();
+            converted->format = audio->sample_fmt;
+            converted->sample_rate = audio->sample_rate;
+            av_channel_layout_copy(&converted->ch_layout, &audio->ch_layout);
+            converted->nb_samples = std::max(outRoom, 1);
+            enc.Check(av_frame_get_buffer(converted.get(), 0), "sound buffer");
+            const int got = swr_convert(swr.get(), converted->data, converted->nb_samples, n ? in : nullptr,
+                                        static_cast<int>(n));
+            enc.Check(got, "sound conversion");
+            if (got > 0) av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted->data), got);
+            soundAt += n;
+            const bool drained = last && n == 0;
+            while (av_audio_fifo_size(fifo.get()) >= frameSize || (drained && av_audio_fifo_size(fifo.get()) > 0)) {
+                AvFrame chunk = NewFrame();
+                chunk->format = audio->sample_fmt;
+                chunk->sample_rate = audio->sample_rate;
+                av_channel_layout_copy(&chunk->ch_layout, &audio->ch_layout);
+                chunk->nb_samples = std::min(frameSize, av_audio_fifo_size(fifo.get()));
+                enc.Check(av_frame_get_buffer(chunk.get(), 0), "sound buffer");
+                av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(chunk->data), chunk->nb_samples);
+                chunk->pts = audioPts;
+                audioPts += chunk->nb_samples;
+                enc.Encode(audio.get(), audioStream, chunk.get());
+            }
+            if (drained) break;
+        }
+    };
+
+    MovieFrame frame;
+    std::string why;
+    for (uint64_t j = 0; j < m.frameCount; ++j) {
+        if (!ReadMovieFrame(m, movie.bytes.data(), movie.bytes.size(), j, frame, why))
+            throw ToolError(movie.path + ": " + why);
+        const RgbImage screen = RenderScreen(m, frame);
+        enc.Check(av_frame_make_writable(picture.get()), "picture buffer");
+        const uint8_t* src[1] = {screen.rgb.data()};
+        const int srcStride[1] = {kScreenSide * 3};
+        sws_scale(sws.get(), src, srcStride, 0, kScreenSide, picture->data, picture->linesize);
+        picture->pts = static_cast<int64_t>(j);
+        enc.Encode(video.get(), videoStream, picture.get());
+        if (sound)
+            pumpAudio(static_cast<std::size_t>(av_rescale(static_cast<int64_t>(j + 1), int64_t{sound->rate} * rate.den, rate.num)),
+                      false);
+    }
+    enc.Encode(video.get(), videoStream, nullptr);
+    if (audio) {
+        pumpAudio(soundFrames, true);
+        enc.Encode(audio.get(), audioStream, nullptr);
+    }
+    enc.Check(av_write_trailer(out.context), "trailer");
+    enc.Check(out.context->pb->error, "file");
+
+    std::string note = std::string(videoEncoder->name);
+    note += audio ? std::string(" and ") + audioEncoder->name : std::string(", no sound");
+    char fps[32];
+    std::snprintf(fps, sizeof fps, " at %.3f fps", av_q2d(rate));
+    return note + fps;
+}
+
+}  // namespace kest::tool
