@@ -1,0 +1,102 @@
+// Throughput of the sound conversion: the 301-tap filter, the ADPCM encoder
+// and whole frames of the pipeline.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "sound/adpcm_encoder.h"
+#include "sound/audio_format.h"
+#include "sound/audio_frame_pipeline.h"
+#include "sound/low_pass_filter.h"
+
+namespace {
+
+using namespace kest;
+
+std::vector<int16_t> Noise(std::size_t n) {
+    std::vector<int16_t> v(n);
+    uint32_t seed = 1;
+    for (auto& s : v) {
+        seed = seed * 1664525u + 1013904223u;
+        s = static_cast<int16_t>(seed >> 16);
+    }
+    return v;
+}
+
+constexpr int32_t kBlock = 4096;
+
+void BM_FilterMono(benchmark::State& state) {
+    const double* h = LowPassFilter::DesignLowPass(7812, 44100);
+    const std::vector<int16_t> in = Noise(kBlock + 300);
+    std::vector<int16_t> out(kBlock);
+    for (auto _ : state) {
+        LowPassFilter::FilterMono(h, in.data(), out.data(), kBlock);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);  // samples
+}
+BENCHMARK(BM_FilterMono);
+
+void BM_FilterStereo(benchmark::State& state) {
+    const double* h = LowPassFilter::DesignLowPass(7812, 44100);
+    const std::vector<int16_t> in = Noise(2 * (kBlock + 300));
+    std::vector<int16_t> out(2 * kBlock);
+    for (auto _ : state) {
+        LowPassFilter::FilterStereo(h, in.data(), out.data(), kBlock);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kBlock);  // sample frames
+}
+BENCHMARK(BM_FilterStereo);
+
+void BM_AdpcmEncode(benchmark::State& state) {
+    const std::vector<int16_t> in = Noise(65536);
+    AdpcmEncoder::Reset();
+    for (auto _ : state) {
+        unsigned sum = 0;
+        for (int16_t s : in) sum += AdpcmEncoder::Encode(s);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(in.size()));
+}
+BENCHMARK(BM_AdpcmEncode);
+
+// A host whose sound never ends: every call gets the same noise.
+std::vector<int16_t> hostNoise;
+void* KEST_CDECL EndlessAudio(int32_t, int32_t count, int32_t* delivered) {
+    *delivered = count;
+    return hostNoise.data();
+}
+
+// One frame at 30 frames a second from a stereo host: (host rate, row).
+void BM_PipelineFrame(benchmark::State& state) {
+    OutputInfo info{};
+    info.flags = kFlagVideo | kFlagAudio;
+    info.rate = 30;
+    info.scale = 1;
+    info.frameCount = 30 * 3600 * 3;
+    info.audioRate = static_cast<int32_t>(state.range(0));
+    info.audioChannels = 2;
+    info.audioSampleBytes = 4;
+    info.audioSamples = INT32_MAX;
+    info.readAudio = EndlessAudio;
+    hostNoise = Noise(2 * 8192);
+    const AudioPlan plan = PlanAudio(info, static_cast<int32_t>(state.range(1)));
+    if (!AudioFramePipeline::Start(info, plan)) {
+        state.SkipWithError("pipeline did not start");
+        return;
+    }
+    PendingCode pending{};
+    int64_t first = 0;
+    const auto count = static_cast<int32_t>(plan.perFrameBase);
+    for (auto _ : state) {
+        const AudioBytes a = AudioFramePipeline::FramePayload(first, count, pending);
+        benchmark::DoNotOptimize(a.bytes);
+        first += count;
+    }
+    AudioFramePipeline::Stop();
+    state.SetItemsProcessed(state.iterations() * count);  // target samples
+}
+BENCHMARK(BM_PipelineFrame)->Args({44100, 0})->Args({48000, 5})->ArgNames({"host", "row"});
+
+}  // namespace
