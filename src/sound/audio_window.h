@@ -17,7 +17,10 @@ struct AudioWindow {
     int32_t byteLength;    // capacity * frameBytes
     int64_t windowStart;   // position of the sample frame at buffer offset 0
     int64_t windowEnd;     // one past the last position held
-    int64_t hostNext;      // where the next host call starts
+    // Where the next host call starts: windowEnd in the export's use; ahead
+    // of it only after a request that went backwards, and the positions
+    // between then read as zeros, since the host is never asked twice.
+    int64_t hostNext;
     int32_t frameBytes;    // B: the host's audioSampleBytes
     int32_t totalFrames;   // T: the host's audioSamples
     void*(KEST_CDECL* readAudio)(int32_t start, int32_t count, int32_t* delivered);

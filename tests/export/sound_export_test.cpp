@@ -192,5 +192,31 @@ TEST_F(SoundExport, EveryFormatCarriesTheHostSound) {
     }
 }
 
+// With host sound the pipeline takes its memory in Begin too: a failure at
+// any allocation ends the export before the file exists or the host is asked.
+TEST_F(SoundExport, FailedAllocationCreatesNoFile) {
+    for (int16_t row : {int16_t{0}, int16_t{5}}) {
+        SCOPED_TRACE(row);
+        Settings().audioFormatIndex = row;
+        std::vector<int16_t> sound(2 * 20000, 100);
+        MemoryHost probe(8, 8, 3);
+        probe.SetAudio(44100, 2, sound);
+        HeapFailFrom(-1);
+        ASSERT_EQ(probe.Run().outcome, ExportOutcome::Completed);
+        const long allocations = HeapAllocationCount();
+        ASSERT_GE(allocations, 7);  // filler, window record and buffer, work, samples, codes, picture, fill
+        for (long failAt = 0; failAt < allocations; ++failAt) {
+            SCOPED_TRACE(failAt);
+            MemoryHost host(8, 8, 3);
+            host.SetAudio(44100, 2, sound);
+            HeapFailFrom(failAt);
+            EXPECT_EQ(host.Run().outcome, ExportOutcome::AllocationFailed);
+            EXPECT_TRUE(host.calls.empty());
+            EXPECT_FALSE(host.FileExists());
+        }
+        HeapResetFailure();
+    }
+}
+
 }  // namespace
 }  // namespace kest
