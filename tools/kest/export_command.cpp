@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "demo_clip.h"
 #include "export/export_driver.h"
 #include "export/movie_format.h"
+#include "incomplete_output.h"
 #include "media_input.h"
 #include "settings_options.h"
 #include "sound/audio_format.h"
@@ -101,8 +103,7 @@ void RunExportCommand(const ExportOptions& o) {
         case ExportOutcome::Completed: break;
         case ExportOutcome::Cancelled:
             if (!failure.empty()) {
-                std::remove(o.output.c_str());
-                throw ToolError(failure + "; the incomplete " + o.output + " was removed");
+                throw ToolError(failure + (RemoveIncomplete(o.output) ? "; the incomplete " + o.output + " was removed" : ""));
             }
             throw ToolError("export cancelled: " + o.output + " holds the " + std::to_string(r.framesWritten) +
                                 " complete frame(s) written before the cancel",
@@ -112,12 +113,11 @@ void RunExportCommand(const ExportOptions& o) {
         case ExportOutcome::CreateFailed:
             throw ToolError("cannot create " + o.output + ": " + (run.fileError.empty() ? "unknown error" : run.fileError));
         case ExportOutcome::WriteFailed:
-            std::remove(o.output.c_str());
             throw ToolError("writing " + o.output + " failed after " + std::to_string(r.framesWritten) +
                             " frame(s): " + (run.fileError.empty() ? "unknown error" : run.fileError) +
-                            "; the incomplete file was removed");
+                            (RemoveIncomplete(o.output) ? "; the incomplete file was removed" : ""));
         default:
-            std::remove(o.output.c_str());
+            RemoveIncomplete(o.output);
             throw ToolError(std::string("export failed: ") + DescribeOutcome(r.outcome));
     }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.h"
+#include "incomplete_output.h"
 #include "movie_file.h"
 #include "movie_sound.h"
 #include "player_screen.h"
@@ -71,7 +72,13 @@ void RunExtract(const ExtractOptions& o) {
     if (!o.preview.empty()) {
         std::optional<MovieSound> sound;
         if (m.audioCode != 0 && m.audioFormatIndex >= 0) sound = DecodeMovieSound(movie);
-        const std::string note = WritePreview(o.preview, movie, sound ? &*sound : nullptr);
+        std::string note;
+        try {
+            note = WritePreview(o.preview, movie, sound ? &*sound : nullptr);
+        } catch (const ToolError&) {
+            RemoveIncomplete(o.preview);
+            throw;
+        }
         std::printf("%s: %" PRIu64 " frames, %s\n", o.preview.c_str(), m.frameCount, note.c_str());
     }
 }

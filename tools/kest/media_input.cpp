@@ -198,8 +198,8 @@ public:
                             std::to_string(videoEnd) + " s)");
         double rangeEnd = videoEnd;
         if (options.duration >= 0) rangeEnd = std::min(rangeEnd, options.start + options.duration);
-        const int64_t frames = std::llround((rangeEnd - options.start) * fps);
-        if (frames < 1) throw ToolError("the chosen range of " + path + " holds no frame");
+        // A range shorter than one output frame still shows its picture once.
+        const int64_t frames = std::max<int64_t>(1, std::llround((rangeEnd - options.start) * fps));
         if (frames > INT32_MAX) throw ToolError(path + " has too many frames for one movie");
         shape_.frameCount = static_cast<int32_t>(frames);
         sourceOf_.resize(static_cast<std::size_t>(shape_.frameCount));

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "av_handles.h"
+#include "incomplete_output.h"
 #include "tool_error.h"
 
 namespace kest::tool {
@@ -42,7 +43,7 @@ void WritePng(const std::string& path, const RgbImage& image) {
                          static_cast<std::size_t>(packet->size);
     const int error = errno;
     if (std::fclose(file) != 0 || !written) {
-        std::remove(path.c_str());
+        RemoveIncomplete(path);
         throw ToolError("writing " + path + " failed: " + std::strerror(written ? errno : error));
     }
 }

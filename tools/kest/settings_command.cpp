@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "settings_options.h"
 #include "sound/audio_format.h"
+#include "incomplete_output.h"
 #include "tool_error.h"
 
 namespace kest::tool {
@@ -49,7 +50,7 @@ void MakeSettings(const SettingsCommandOptions& o) {
     const bool written = std::fwrite(blob, 1, sizeof blob, file) == sizeof blob;
     const int error = errno;
     if (std::fclose(file) != 0 || !written) {
-        std::remove(o.output.c_str());
+        RemoveIncomplete(o.output);
         throw ToolError("writing " + o.output + " failed: " + std::strerror(written ? errno : error));
     }
 }

@@ -8,6 +8,7 @@ extern "C" {
 #include <cstdio>
 
 #include "av_handles.h"
+#include "incomplete_output.h"
 #include "tool_error.h"
 
 namespace kest::tool {
@@ -58,7 +59,7 @@ void WriteWav(const std::string& path, const MovieSound& sound) {
     if (r >= 0) r = output->pb->error;
     if (r < 0) {
         output.reset();
-        std::remove(path.c_str());
+        RemoveIncomplete(path);
         throw ToolError("writing " + path + " failed: " + AvErrorText(r));
     }
 }

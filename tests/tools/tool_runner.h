@@ -1,0 +1,44 @@
+// Running the kest binary and the ffmpeg program from tests, and reading
+// back what they wrote.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kest::testing {
+
+struct ToolRun {
+    int status = -1;  // exit status; -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs `kest` with `args` (no shell quoting needed).
+ToolRun RunKest(const std::vector<std::string>& args);
+// Runs the ffmpeg program; fails the test when it does not succeed.
+void RunFfmpeg(const std::vector<std::string>& args);
+
+// A fresh, empty folder for one test, ending in '/'.
+std::string ScratchDir();
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const void* bytes, std::size_t size);
+
+// A picture file decoded by ffmpeg to RGB, 3 bytes a pixel, top row first.
+std::vector<uint8_t> DecodeRgb(const std::string& path, int width, int height);
+
+// The samples of a 16-bit PCM WAV file, with its rate and channels.
+struct Wav {
+    int rate = 0;
+    int channels = 0;
+    std::vector<int16_t> samples;
+};
+Wav ReadWav(const std::string& path);
+
+// Raw top-down BGR24 frames and 16-bit sound muxed by ffmpeg without any
+// conversion into `container` (a file name ending in .nut, .avi, ...).
+void MuxRaw(const std::string& container, int width, int height, int fps, const std::vector<uint8_t>& bgrFrames,
+            int audioRate, int channels, const std::vector<int16_t>& samples);
+
+}  // namespace kest::testing
