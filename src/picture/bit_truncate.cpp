@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "picture/dither_matrix.h"
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
 
@@ -8,7 +9,12 @@ namespace kest {
 void ConvertBitTruncate(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
                         Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
                         int32_t frameIndex, double gamma, int32_t useIntensityBit) {
-    if (frameIndex == 0) BuildGammaTable(gamma);
+    // The ordered reduction with nothing added; the shared matrix is cleared
+    // so that it matches what this run converts with.
+    if (frameIndex == 0) {
+        BuildGammaTable(gamma);
+        SelectDitherMatrix(MatrixChoice::AllZero);
+    }
     const uint16_t* table = GammaTable();
     const int32_t rows = std::min(sourceHeight, targetHeight);
     const int32_t columns = std::min(sourceWidth, targetWidth);

@@ -27,7 +27,22 @@ inline constexpr int32_t kMaxPictureSide = 512;
 inline constexpr int32_t SourceRowStride(int32_t width) { return (width * 3 + 3) / 4 * 4; }
 inline constexpr int32_t DestinationRowStride(int32_t width) { return (width + 3) / 4 * 4; }
 
+// reduceMode 0 (and every value outside 1-5): the top 5 bits of each channel.
 void ConvertBitTruncate(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double, int32_t);
+// 1: checkerboard of 0 and 4 added before truncation.
+void ConvertDither2x2(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double, int32_t);
+// 2: ordered 4 x 4 matrix of 0 .. 7 added before truncation.
+void ConvertDither4x4(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double, int32_t);
+// 3: checkerboard on odd frames, its inverse on even ones (frame 0 included).
+void ConvertTemporalDither2x2(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double,
+                              int32_t);
+// 4: 6-bit quantisation, each pixel's error carried to the same pixel of the
+// next frame.
+void ConvertTemporalErrorDiffusion(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double,
+                                   int32_t);
+// 5: 6-bit quantisation, errors spread within the picture over 12 neighbours.
+void ConvertPlanarErrorDiffusion(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double,
+                                 int32_t);
 
 // 1-5 select their own converter; 0 and every other value bit truncation.
 PictureConverter SelectPictureConverter(uint16_t reduceMode);
