@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Everything from a fresh Debian 12 machine: install, build the native tree
 # and the Windows module, run every test, then run them again under the
-# address and undefined-behaviour sanitizers.
+# address and undefined-behaviour sanitizers, and fuzz each input surface
+# for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -15,3 +16,7 @@ ctest --preset native --parallel 2
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan --parallel 2
+
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz --parallel 2
