@@ -27,8 +27,8 @@ public:
         if (frame == 0) {
             for (int i = 0; i < 256; ++i)
                 gamma_[i] = static_cast<int>(std::pow(i / 255.0, 1.0 / gamma) * 255.0 + 0.5) & 0xFF;
-            temporal_.assign(3 * 512 * 512, 0);
-            planar_.assign(3, std::vector<std::vector<int>>(514, std::vector<int>(514, 0)));
+            if (mode_ == 4) temporal_.assign(3 * 512 * 512, 0);
+            if (mode_ == 5) planar_.assign(3, std::vector<std::vector<int>>(514, std::vector<int>(514, 0)));
         }
         const int rows = std::min(source.height, target.height);
         const int columns = std::min(source.width, target.width);
