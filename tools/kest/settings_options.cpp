@@ -57,11 +57,11 @@ const char* LineSpacingName(uint16_t lineSpacing) {
 }
 
 std::string AudioFormatTable() {
-    std::string table = "index  name       dialog text             rate    channels  encoding   code\n";
+    std::string table = "index  name       dialog text              rate  channels  encoding     code\n";
     for (int32_t i = 0; i < kAudioFormatCount; ++i) {
         const AudioFormat& f = kAudioFormats[i];
         char line[160];
-        std::snprintf(line, sizeof line, "%5d  %-9s  %-22s  %5d  %-8s  %-9s  0x%04X\n", i, kAudioNames[i], f.label,
+        std::snprintf(line, sizeof line, "%5d  %-9s  %-22s  %5d  %-8s  %-11s  0x%04X\n", i, kAudioNames[i], f.label,
                       f.sampleRate, f.stereo ? "stereo" : "mono", f.version == 30 ? "4-bit ADPCM" : "16-bit PCM",
                       f.audioCode);
         table += line;
