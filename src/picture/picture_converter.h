@@ -9,7 +9,9 @@
 // targetHeight) rows are written, the rest of the buffer keeps its content.
 // Frame index 0 rebuilds the gamma table and clears the converter's carried
 // state; the gamma argument is ignored on later frames. Targets are at most
-// 512 x 512 and at least 1 x 1. Converters allocate nothing and cannot fail.
+// 512 x 512 and at least 1 x 1; the error diffusers, whose planes hold
+// 512 x 512 pixels, convert no more than that whatever they are passed.
+// Converters allocate nothing and cannot fail.
 #pragma once
 
 #include <cstdint>
