@@ -19,3 +19,5 @@ target_link_libraries(kest_output PRIVATE
   -Wl,--whole-archive kest_core -Wl,--no-whole-archive
   -static -static-libgcc -static-libstdc++)
 target_link_options(kest_output PRIVATE -Wl,--enable-stdcall-fixup -s)
+# The settings dialog: dialog functions and the trackbar's common controls.
+target_link_libraries(kest_output PRIVATE comctl32 user32)
