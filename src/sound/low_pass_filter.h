@@ -22,10 +22,25 @@ const double* Coefficients();
 // `input` holds count + 300 samples; `output` receives count samples and may
 // be `input` itself (output i is written after inputs i..i+300 are read, and
 // later outputs never read below their own index). Returns count.
+// Several outputs are summed side by side in vector registers where the
+// processor has them; each is still summed alone, in increasing tap order,
+// with no fused multiply-add, so the samples equal FilterMonoReference's.
 int32_t FilterMono(const double* h, const int16_t* input, int16_t* output, int32_t count);
 
 // The same over left/right pairs: count + 300 sample frames in, count out,
 // each channel with its own sum.
 int32_t FilterStereo(const double* h, const int16_t* input, int16_t* output, int32_t count);
+
+// The plain loops, one output at a time: what the fast versions must equal.
+int32_t FilterMonoReference(const double* h, const int16_t* input, int16_t* output, int32_t count);
+int32_t FilterStereoReference(const double* h, const int16_t* input, int16_t* output, int32_t count);
+
+// The code that sums the taps. FilterMono and FilterStereo take the widest
+// the processor runs; the ...On forms let a test run each one there is.
+enum class Path { Plain, Sse2, Avx2 };
+Path BestPath();
+bool PathAvailable(Path path);
+int32_t FilterMonoOn(Path path, const double* h, const int16_t* input, int16_t* output, int32_t count);
+int32_t FilterStereoOn(Path path, const double* h, const int16_t* input, int16_t* output, int32_t count);
 
 }  // namespace kest::LowPassFilter
