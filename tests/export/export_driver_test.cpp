@@ -152,20 +152,23 @@ struct FailingWrites {
 TEST_F(ExportDriver, FailedWriteEndsTheExportAtThatWrite) {
     // Writes: header, then per frame: frame header, picture, length, audio, fill.
     const int32_t block = 1024;  // 4 x 4 picture, 261 audio bytes at most
-    for (int failAt = 0; failAt < 11; ++failAt) {
-        SCOPED_TRACE(failAt);
-        MemoryHost host(4, 4, 3);
-        FailingWrites::failAt = failAt;
-        FailingWrites::writes = 0;
-        ExportResult r = host.Run(FailingWrites::Ops());
-        EXPECT_EQ(r.outcome, ExportOutcome::WriteFailed);
-        EXPECT_EQ(HostResult(r.outcome), 0);
-        const int completeFrames = failAt == 0 ? 0 : (failAt - 1) / 5;
-        EXPECT_EQ(r.framesWritten, completeFrames);
-        EXPECT_EQ(host.Count(Callback::Preview), completeFrames);
-        const std::size_t size = host.FileBytes().size();
-        EXPECT_GE(size, failAt == 0 ? 0u : 1024u + static_cast<std::size_t>(completeFrames * block));
-        EXPECT_LT(size, 1024u + static_cast<std::size_t>((completeFrames + 1) * block));
+    for (bool withSound : {false, true}) {
+        for (int failAt = 0; failAt < 11; ++failAt) {
+            SCOPED_TRACE(::testing::Message() << (withSound ? "sound, " : "silent, ") << failAt);
+            MemoryHost host(4, 4, 3);
+            if (withSound) host.SetAudio(44100, 2, std::vector<int16_t>(2 * 5000, 1000));
+            FailingWrites::failAt = failAt;
+            FailingWrites::writes = 0;
+            ExportResult r = host.Run(FailingWrites::Ops());
+            EXPECT_EQ(r.outcome, ExportOutcome::WriteFailed);
+            EXPECT_EQ(HostResult(r.outcome), 0);
+            const int completeFrames = failAt == 0 ? 0 : (failAt - 1) / 5;
+            EXPECT_EQ(r.framesWritten, completeFrames);
+            EXPECT_EQ(host.Count(Callback::Preview), completeFrames);
+            const std::size_t size = host.FileBytes().size();
+            EXPECT_GE(size, failAt == 0 ? 0u : 1024u + static_cast<std::size_t>(completeFrames * block));
+            EXPECT_LT(size, 1024u + static_cast<std::size_t>((completeFrames + 1) * block));
+        }
     }
 }
 
@@ -264,6 +267,8 @@ TEST_F(ExportDriver, FailedAllocationCreatesNoFile) {
         EXPECT_EQ(r.outcome, ExportOutcome::AllocationFailed);
         EXPECT_TRUE(host.calls.empty());
         EXPECT_FALSE(host.FileExists());
+        HeapFailFrom(failAt);
+        EXPECT_EQ(host.RunThroughTable(), 0);
     }
 }
 
