@@ -7,10 +7,12 @@ namespace {
 
 constexpr int kGuard = 8;
 uint16_t cells[kGuard + 256 + kGuard];
+uint32_t generation = 0;
 
 }  // namespace
 
 void BuildGammaTable(double gamma) {
+    ++generation;
     if (!(gamma > 0.0) || !std::isfinite(gamma)) gamma = 1.0;
     const double e = 1.0 / gamma;
     for (int g = 0; g < kGuard; ++g) {
@@ -24,5 +26,7 @@ void BuildGammaTable(double gamma) {
 }
 
 const uint16_t* GammaTable() { return cells + kGuard; }
+
+uint32_t GammaTableGeneration() { return generation; }
 
 }  // namespace kest

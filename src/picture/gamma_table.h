@@ -14,4 +14,8 @@ void BuildGammaTable(double gamma);
 // entry 255 read 255, so indices -8 .. 263 are all valid.
 const uint16_t* GammaTable();
 
+// Counts the builds, so that tables derived from the gamma table know when
+// they are stale.
+uint32_t GammaTableGeneration();
+
 }  // namespace kest

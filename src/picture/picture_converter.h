@@ -49,4 +49,22 @@ void ConvertPlanarErrorDiffusion(const uint8_t*, int32_t, int32_t, Pixel16*, int
 // 1-5 select their own converter; 0 and every other value bit truncation.
 PictureConverter SelectPictureConverter(uint16_t reduceMode);
 
+// The plain forms, a pixel at a time straight from the rules, kept as the
+// reference that the converters above must equal word for word. They share
+// the gamma table and dither matrix with the fast forms but carry their own
+// error planes.
+void ConvertBitTruncateReference(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double,
+                                 int32_t);
+void ConvertDither2x2Reference(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double,
+                               int32_t);
+void ConvertDither4x4Reference(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t, double,
+                               int32_t);
+void ConvertTemporalDither2x2Reference(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t,
+                                       double, int32_t);
+void ConvertTemporalErrorDiffusionReference(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t,
+                                            double, int32_t);
+void ConvertPlanarErrorDiffusionReference(const uint8_t*, int32_t, int32_t, Pixel16*, int32_t, int32_t, int32_t,
+                                          double, int32_t);
+PictureConverter SelectReferenceConverter(uint16_t reduceMode);
+
 }  // namespace kest

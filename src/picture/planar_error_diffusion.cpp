@@ -1,56 +1,44 @@
-// Each pixel gathers a share of the errors of the 12 pixels processed before
-// it nearby (weights of the Jarvis-Judice-Ninke filter, summing to 48) and
-// adds it before quantising. Rows run in memory order, bottom row first, so
-// in the picture the errors spread upward and to the right. Every frame is
-// diffused on its own.
+// Planar error diffusion, fast form. Of the 12 weighted neighbours a pixel
+// gathers, the ten in the two rows below are known before its row starts,
+// so their sums are formed for the whole row first; the serial walk along
+// the row then adds only the two errors just made to its left, divides by
+// 48 through a table and quantises with one look-up per channel. The planes
+// keep the plain form's layout (514 cells a row, addressed linearly, so the
+// cells past a row's end are the next row's seeds), and the words equal the
+// plain form's.
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
-#include "picture/quantize6.h"
+#include "picture/reduction_tables.h"
 
 namespace kest {
 namespace {
 
-// Two border rows before the first row and two border columns before the
-// first column; none after the last.
 constexpr int32_t kBorder = 2;
 constexpr int32_t kPlaneSide = kMaxPictureSide + kBorder;  // 514
 constexpr int32_t kPlaneCells = kPlaneSide * kPlaneSide;
 
-// One ErrorPlane per channel. Cell (Y, K) is element Y * 514 + K, also for
-// K = 514 and 515: those are cells 0 and 1 of row Y + 1. With 511 or 512
-// converted columns the last pixels of a row therefore gather the row seeds
-// of their own and the previous row as their right-hand neighbours above;
-// stored files depend on it. Cells right of the converted area are never
-// written and hold the 0 of the frame-0 clear.
-int16_t bluePlane[kPlaneCells];
-int16_t greenPlane[kPlaneCells];
-int16_t redPlane[kPlaneCells];
+int16_t planes[3][kPlaneCells];  // blue, green, red; apart from the plain form's
 
-// Weighted errors around cell `at`, divided by 48 truncating toward zero.
-inline int32_t Gather(const int16_t* plane, int32_t at) {
-    const int16_t* below2 = plane + at - 2 * kPlaneSide;  // row processed two rows ago
-    const int16_t* below1 = plane + at - kPlaneSide;      // previous row
-    const int16_t* here = plane + at;
-    const int32_t sum = 1 * below2[-2] + 3 * below2[-1] + 5 * below2[0] + 3 * below2[1] + 1 * below2[2] +
-                        3 * below1[-2] + 5 * below1[-1] + 7 * below1[0] + 5 * below1[1] + 3 * below1[2] +
-                        5 * here[-2] + 7 * here[-1];
-    return sum / 48;
-}
+// Weighted sums lie in -288 .. 288 (errors are -6 .. 6, weights add to 48).
+constexpr int32_t kMaxSum = 288;
+constexpr std::array<int8_t, 2 * kMaxSum + 1> kDivide48 = [] {
+    std::array<int8_t, 2 * kMaxSum + 1> t{};
+    for (int32_t s = -kMaxSum; s <= kMaxSum; ++s) t[static_cast<std::size_t>(s + kMaxSum)] = static_cast<int8_t>(s / 48);
+    return t;
+}();
 
-// The error a pixel leaves when quantised with no correction.
-inline Quantized6 OwnError(const uint16_t* table, const uint8_t* pixel, int32_t useIntensityBit) {
-    return Quantize6(static_cast<int16_t>(table[pixel[0]]), static_cast<int16_t>(table[pixel[1]]),
-                     static_cast<int16_t>(table[pixel[2]]), useIntensityBit);
-}
-
-inline void PutError(int32_t at, const Quantized6& q) {
-    bluePlane[at] = q.eb;
-    greenPlane[at] = q.eg;
-    redPlane[at] = q.er;
+// The ten weighted errors of the two rows below, for cells at .. at + n - 1.
+void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
+    const int16_t* b2 = plane + at - 2 * kPlaneSide;
+    const int16_t* b1 = plane + at - kPlaneSide;
+    for (int32_t i = 0; i < n; ++i)
+        sums[i] = static_cast<int16_t>(1 * b2[i - 2] + 3 * b2[i - 1] + 5 * b2[i] + 3 * b2[i + 1] + 1 * b2[i + 2] +
+                                       3 * b1[i - 2] + 5 * b1[i - 1] + 7 * b1[i] + 5 * b1[i + 1] + 3 * b1[i + 2]);
 }
 
 }  // namespace
@@ -59,46 +47,80 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
                                  Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
                                  int32_t frameIndex, double gamma, int32_t useIntensityBit) {
     if (frameIndex == 0) {
-        std::fill(std::begin(bluePlane), std::end(bluePlane), int16_t{0});
-        std::fill(std::begin(greenPlane), std::end(greenPlane), int16_t{0});
-        std::fill(std::begin(redPlane), std::end(redPlane), int16_t{0});
+        for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), int16_t{0});
         BuildGammaTable(gamma);
     }
     const uint16_t* table = GammaTable();
-    // The planes hold 512 x 512 pixels; a larger caller converts no more.
+    const QuantizeTable& q = QuantizeTables();
+    const uint32_t* qb = q[0] + kQuantizeBias;
+    const uint32_t* qg = q[1] + kQuantizeBias;
+    const uint32_t* qr = q[2] + kQuantizeBias;
+    const int8_t* divide = kDivide48.data() + kMaxSum;
+    int16_t* const blue = planes[0];
+    int16_t* const green = planes[1];
+    int16_t* const red = planes[2];
+
     const int32_t rows = std::min({sourceHeight, targetHeight, kMaxPictureSide});
     const int32_t columns = std::min({sourceWidth, targetWidth, kMaxPictureSide});
-    // The seeds read the first pixel: an empty picture has nothing to convert.
     if (rows <= 0 || columns <= 0) return;
     const int32_t sourceStride = SourceRowStride(sourceWidth);
     const int32_t destinationStride = DestinationRowStride(targetWidth);
 
-    // Two copies of the bottom row stand below the picture, and the corner
-    // takes its first pixel.
-    const Quantized6 corner = OwnError(table, picture, useIntensityBit);
-    for (int32_t at : {0, 1, kPlaneSide, kPlaneSide + 1}) PutError(at, corner);
+    // A pixel's own error, quantised with no correction, into cell `at`.
+    const auto putOwnError = [&](const uint8_t* pixel, int32_t at) {
+        const uint32_t b = qb[table[pixel[0]]], g = qg[table[pixel[1]]], r = qr[table[pixel[2]]];
+        const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+        blue[at] = QuantizedError(b, intensity);
+        green[at] = QuantizedError(g, intensity);
+        red[at] = QuantizedError(r, intensity);
+    };
+    const auto copyCell = [&](int32_t to, int32_t from) {
+        blue[to] = blue[from];
+        green[to] = green[from];
+        red[to] = red[from];
+    };
+
+    // Two copies of the bottom row below the picture, its first pixel in the
+    // corner.
+    putOwnError(picture, 0);
+    copyCell(1, 0);
+    copyCell(kPlaneSide, 0);
+    copyCell(kPlaneSide + 1, 0);
     for (int32_t x = 0; x < columns; ++x) {
-        const Quantized6 q = OwnError(table, picture + 3 * x, useIntensityBit);
-        PutError(x + kBorder, q);
-        PutError(kPlaneSide + x + kBorder, q);
+        putOwnError(picture + 3 * x, x + kBorder);
+        copyCell(kPlaneSide + x + kBorder, x + kBorder);
     }
 
+    int16_t below[3][kMaxPictureSide];
     for (int32_t y = 0; y < rows; ++y) {
         const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
         Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
         const int32_t rowStart = (y + kBorder) * kPlaneSide;
-        // Two copies of the row's first pixel stand to its left.
-        const Quantized6 seed = OwnError(table, in, useIntensityBit);
-        PutError(rowStart, seed);
-        PutError(rowStart + 1, seed);
+        // Two copies of the row's first pixel to its left; written before
+        // the sums below, which reach them past the previous rows' ends.
+        putOwnError(in, rowStart);
+        copyCell(rowStart + 1, rowStart);
+        for (int c = 0; c < 3; ++c) SumRowsBelow(planes[c], rowStart + kBorder, columns, below[c]);
+
+        int32_t b2 = blue[rowStart], b1 = blue[rowStart + 1];
+        int32_t g2 = green[rowStart], g1 = green[rowStart + 1];
+        int32_t r2 = red[rowStart], r1 = red[rowStart + 1];
+        int16_t* const blueRow = blue + rowStart + kBorder;
+        int16_t* const greenRow = green + rowStart + kBorder;
+        int16_t* const redRow = red + rowStart + kBorder;
         for (int32_t x = 0; x < columns; ++x, in += 3) {
-            const int32_t at = rowStart + x + kBorder;
-            const Quantized6 q = Quantize6(static_cast<int16_t>(table[in[0]] + Gather(bluePlane, at)),
-                                           static_cast<int16_t>(table[in[1]] + Gather(greenPlane, at)),
-                                           static_cast<int16_t>(table[in[2]] + Gather(redPlane, at)),
-                                           useIntensityBit);
-            PutError(at, q);
-            StorePixel16(out + x, q.word);
+            const uint32_t b = qb[table[in[0]] + divide[below[0][x] + 5 * b2 + 7 * b1]];
+            const uint32_t g = qg[table[in[1]] + divide[below[1][x] + 5 * g2 + 7 * g1]];
+            const uint32_t r = qr[table[in[2]] + divide[below[2][x] + 5 * r2 + 7 * r1]];
+            const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+            b2 = b1, g2 = g1, r2 = r1;
+            b1 = QuantizedError(b, intensity);
+            g1 = QuantizedError(g, intensity);
+            r1 = QuantizedError(r, intensity);
+            blueRow[x] = static_cast<int16_t>(b1);
+            greenRow[x] = static_cast<int16_t>(g1);
+            redRow[x] = static_cast<int16_t>(r1);
+            PutStored(out + x, QuantizedWord(b, g, r, intensity));
         }
     }
 }

@@ -1,20 +1,22 @@
-// Each pixel's quantisation error goes to the same pixel of the next frame,
-// whole; nothing moves sideways within a picture.
+// Temporal error diffusion, table-driven: each channel's clamp, 6-bit level,
+// field bits and both possible errors come from one look-up of its corrected
+// value; the shared bit then picks the error. Word for word the same as the
+// plain form.
 
 #include <algorithm>
 #include <iterator>
 
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
-#include "picture/quantize6.h"
+#include "picture/reduction_tables.h"
 
 namespace kest {
 namespace {
 
 constexpr int32_t kPlaneSide = kMaxPictureSide;
 
-// One ErrorPlane per channel, cell y * 512 + x for pixel (y, x), y counted
-// from the bottom row. Cleared on frame index 0, kept between frames.
+// Cell y * 512 + x for pixel (y, x), y counted from the bottom row; cleared
+// on frame index 0, kept between frames. Apart from the plain form's planes.
 int16_t bluePlane[kPlaneSide * kPlaneSide];
 int16_t greenPlane[kPlaneSide * kPlaneSide];
 int16_t redPlane[kPlaneSide * kPlaneSide];
@@ -31,7 +33,10 @@ void ConvertTemporalErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, 
         BuildGammaTable(gamma);
     }
     const uint16_t* table = GammaTable();
-    // The planes hold 512 x 512 pixels; a larger caller converts no more.
+    const QuantizeTable& q = QuantizeTables();
+    const uint32_t* qb = q[0] + kQuantizeBias;
+    const uint32_t* qg = q[1] + kQuantizeBias;
+    const uint32_t* qr = q[2] + kQuantizeBias;
     const int32_t rows = std::min({sourceHeight, targetHeight, kPlaneSide});
     const int32_t columns = std::min({sourceWidth, targetWidth, kPlaneSide});
     const int32_t sourceStride = SourceRowStride(sourceWidth);
@@ -43,13 +48,16 @@ void ConvertTemporalErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, 
         int16_t* green = greenPlane + y * kPlaneSide;
         int16_t* red = redPlane + y * kPlaneSide;
         for (int32_t x = 0; x < columns; ++x, in += 3) {
-            const Quantized6 q = Quantize6(static_cast<int16_t>(table[in[0]] + blue[x]),
-                                           static_cast<int16_t>(table[in[1]] + green[x]),
-                                           static_cast<int16_t>(table[in[2]] + red[x]), useIntensityBit);
-            blue[x] = q.eb;
-            green[x] = q.eg;
-            red[x] = q.er;
-            StorePixel16(out + x, q.word);
+            // Gamma 0 .. 255 plus a carried error of -6 .. 6 stays inside
+            // the tables' -16 .. 271.
+            const uint32_t b = qb[table[in[0]] + blue[x]];
+            const uint32_t g = qg[table[in[1]] + green[x]];
+            const uint32_t r = qr[table[in[2]] + red[x]];
+            const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+            blue[x] = QuantizedError(b, intensity);
+            green[x] = QuantizedError(g, intensity);
+            red[x] = QuantizedError(r, intensity);
+            PutStored(out + x, QuantizedWord(b, g, r, intensity));
         }
     }
 }

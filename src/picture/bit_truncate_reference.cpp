@@ -1,3 +1,6 @@
+// Bit truncation in its plain form, a pixel at a time: the reference that
+// the table-driven ConvertBitTruncate is checked against.
+
 #include <algorithm>
 
 #include "picture/dither_matrix.h"
@@ -6,7 +9,7 @@
 
 namespace kest {
 
-void ConvertBitTruncate(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
+void ConvertBitTruncateReference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
                         Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
                         int32_t frameIndex, double gamma, int32_t useIntensityBit) {
     // The ordered reduction with nothing added; the shared matrix is cleared

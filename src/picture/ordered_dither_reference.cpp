@@ -1,3 +1,4 @@
+// Plain form, a pixel at a time: the reference for the table-driven dithers.
 // The three ordered dithers: a matrix value of 0 .. 7 is added to each
 // gamma-corrected channel before the reduction to 5 bits.
 
@@ -38,7 +39,7 @@ void ReduceWithMatrix(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
 
 }  // namespace
 
-void ConvertDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
+void ConvertDither2x2Reference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
                       int32_t targetWidth, int32_t targetHeight, int32_t frameIndex, double gamma,
                       int32_t useIntensityBit) {
     if (frameIndex == 0) {
@@ -48,7 +49,7 @@ void ConvertDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
     ReduceWithMatrix(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
 }
 
-void ConvertDither4x4(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
+void ConvertDither4x4Reference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
                       int32_t targetWidth, int32_t targetHeight, int32_t frameIndex, double gamma,
                       int32_t useIntensityBit) {
     if (frameIndex == 0) {
@@ -58,7 +59,7 @@ void ConvertDither4x4(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
     ReduceWithMatrix(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
 }
 
-void ConvertTemporalDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
+void ConvertTemporalDither2x2Reference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
                               Pixel16* destination, int32_t targetWidth, int32_t targetHeight, int32_t frameIndex,
                               double gamma, int32_t useIntensityBit) {
     if (frameIndex == 0) BuildGammaTable(gamma);

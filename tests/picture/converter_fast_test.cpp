@@ -1,0 +1,94 @@
+// The fast converters against their plain forms, word for word: runs of
+// random pictures in every reduceMode, at sizes that end inside and outside
+// the unrolled steps, at the 510/511/512 columns where the planar planes
+// wrap, with several gammas and both intensity settings. The buffers start
+// with a marker so that words written out of place show too.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+
+#include "picture_harness.h"
+
+namespace kest {
+namespace {
+
+using testing::Source;
+using testing::Target;
+
+// Noise, stretches of near-black and near-white, and smooth ramps: the
+// clamps and the carried errors at both ends get exercised, not only the
+// middle of the range.
+Source MixedSource(int32_t width, int32_t height, std::mt19937& random) {
+    Source s = testing::RandomSource(width, height, random);
+    std::uniform_int_distribution<int> kind(0, 3), small(0, 7);
+    for (int32_t y = 0; y < height; ++y) {
+        const int k = kind(random);
+        for (int32_t x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                uint8_t& v = s.Pixel(y, x)[c];
+                if (k == 1) v = static_cast<uint8_t>(small(random));
+                if (k == 2) v = static_cast<uint8_t>(255 - small(random));
+                if (k == 3) v = static_cast<uint8_t>((x * 5 + y * 3 + c * 80) & 0xFF);
+            }
+    }
+    return s;
+}
+
+TEST(FastConverters, EqualThePlainForms) {
+    struct Geometry {
+        int32_t sourceWidth, sourceHeight, targetWidth, targetHeight;
+    } const geometries[] = {
+        {1, 1, 4, 1},    {3, 2, 4, 2},      {5, 7, 8, 7},     {37, 23, 40, 27}, {64, 9, 64, 12},
+        {510, 6, 512, 6}, {511, 5, 512, 5}, {512, 6, 512, 6}, {600, 9, 512, 8}, {700, 520, 512, 512},
+    };
+    struct Settings {
+        double gamma;
+        int32_t intensity;
+    } const settings[] = {{1.0, 0}, {1.0, 1}, {1.8, 1}, {0.4, 0}, {3.0, 1}};
+
+    std::mt19937 random(8);
+    for (uint16_t mode = 0; mode <= 6; ++mode)
+        for (const Geometry& g : geometries)
+            for (const Settings& s : settings) {
+                // The full-screen case once per mode is enough.
+                if (g.targetHeight == 512 && (s.gamma != 1.8)) continue;
+                const PictureConverter fast = SelectPictureConverter(mode);
+                const PictureConverter plain = SelectReferenceConverter(mode);
+                Target actual(g.targetWidth, g.targetHeight), expected(g.targetWidth, g.targetHeight);
+                const Source pictures[2] = {MixedSource(g.sourceWidth, g.sourceHeight, random),
+                                            MixedSource(g.sourceWidth, g.sourceHeight, random)};
+                for (int32_t frame = 0; frame < 5; ++frame) {
+                    const double gamma = frame == 0 ? s.gamma : 0.7;  // ignored after frame 0
+                    // Frames 0 and 2 repeat a picture, so carried errors meet
+                    // the same input again.
+                    const Source& picture = pictures[frame == 3 ? 1 : 0 + (frame & 1)];
+                    Convert(plain, picture, expected, frame, gamma, s.intensity);
+                    Convert(fast, picture, actual, frame, gamma, s.intensity);
+                    ASSERT_EQ(actual.words, expected.words)
+                        << "mode " << mode << " source " << g.sourceWidth << "x" << g.sourceHeight << " target "
+                        << g.targetWidth << "x" << g.targetHeight << " gamma " << s.gamma << " intensity "
+                        << s.intensity << " frame " << frame;
+                }
+            }
+}
+
+// A new run starts over: the fast forms' carried state and cached tables
+// follow a new frame 0 with other settings exactly as the plain forms do.
+TEST(FastConverters, NewRunWithOtherSettings) {
+    std::mt19937 random(9);
+    const Source picture = MixedSource(40, 12, random);
+    for (uint16_t mode = 0; mode <= 5; ++mode) {
+        Target actual(40, 12), expected(40, 12);
+        for (const auto& [gamma, intensity] : {std::pair{1.0, 1}, std::pair{2.2, 0}, std::pair{2.2, 1}})
+            for (int32_t frame = 0; frame < 3; ++frame) {
+                Convert(SelectReferenceConverter(mode), picture, expected, frame, gamma, intensity);
+                Convert(SelectPictureConverter(mode), picture, actual, frame, gamma, intensity);
+                ASSERT_EQ(actual.words, expected.words) << "mode " << mode << " gamma " << gamma << " frame " << frame;
+            }
+    }
+}
+
+}  // namespace
+}  // namespace kest
