@@ -11,6 +11,10 @@
 #include <array>
 #include <iterator>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
 #include "picture/reduction_tables.h"
@@ -36,7 +40,22 @@ constexpr std::array<int8_t, 2 * kMaxSum + 1> kDivide48 = [] {
 void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
     const int16_t* b2 = plane + at - 2 * kPlaneSide;
     const int16_t* b1 = plane + at - kPlaneSide;
-    for (int32_t i = 0; i < n; ++i)
+    int32_t i = 0;
+#if defined(__SSE2__)
+    // Eight cells at a time in 16-bit lanes: the sums stay within +-240.
+    const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const __m128i w3 = _mm_set1_epi16(3), w5 = _mm_set1_epi16(5), w7 = _mm_set1_epi16(7);
+    for (; i + 8 <= n; i += 8) {
+        __m128i sum = _mm_add_epi16(load(b2 + i - 2), load(b2 + i + 2));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w3, _mm_add_epi16(load(b2 + i - 1), load(b2 + i + 1))));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w5, load(b2 + i)));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w3, _mm_add_epi16(load(b1 + i - 2), load(b1 + i + 2))));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w5, _mm_add_epi16(load(b1 + i - 1), load(b1 + i + 1))));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w7, load(b1 + i)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i), sum);
+    }
+#endif
+    for (; i < n; ++i)
         sums[i] = static_cast<int16_t>(1 * b2[i - 2] + 3 * b2[i - 1] + 5 * b2[i] + 3 * b2[i + 1] + 1 * b2[i + 2] +
                                        3 * b1[i - 2] + 5 * b1[i - 1] + 7 * b1[i] + 5 * b1[i + 1] + 3 * b1[i + 2]);
 }
