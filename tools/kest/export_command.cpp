@@ -32,6 +32,7 @@ struct ExportOptions {
     bool listAudio = false;
     bool quiet = false;
     int32_t cancelAtFrame = -1;
+    int32_t threads = 0;
     SettingsOptions settings;
 };
 
@@ -68,6 +69,8 @@ MediaOptions HostSideOptions(const ExportOptions& o) {
         media.duration = *o.duration;
     }
     media.audio = !o.noAudio;
+    if (o.threads < 0) throw UsageError("--threads: must be 0 (automatic) or more");
+    media.threads = o.threads;
     return media;
 }
 
@@ -144,6 +147,7 @@ void AddExportCommand(CLI::App& app) {
     AddSettingsOptions(*command, options->settings);
     command->add_flag("--list-audio", options->listAudio, "print the table of sound formats and exit");
     command->add_flag("-q,--quiet", options->quiet, "no progress line and no summary");
+    command->add_option("--threads", options->threads, "decoder threads (default 0: FFmpeg's choice)");
     command->add_option("--cancel-at-frame", options->cancelAtFrame, "cancel before this frame, as Ctrl-C does")
         ->group("");
     command->callback([options] { RunExportCommand(*options); });

@@ -19,6 +19,7 @@ struct MediaOptions {
     double start = 0;               // seconds from the first picture
     double duration = -1;           // seconds; negative: to the end
     bool audio = true;
+    int32_t threads = 0;            // decoder threads; 0: as many as FFmpeg picks
 };
 
 // Throws ToolError naming what failed (cannot open, no video stream, empty range).
