@@ -1,8 +1,10 @@
 // Planar error diffusion, fast form. Of the 12 weighted neighbours a pixel
-// gathers, the ten in the two rows below are known before its row starts,
-// so their sums are formed for the whole row first; the serial walk along
-// the row then adds only the two errors just made to its left, divides by
-// 48 through a table and quantises with one look-up per channel. The planes
+// gathers, those in rows already finished are summed for a whole row at
+// once, eight cells at a time. Rows are walked two at a time, the upper one
+// three columns behind the lower, since a pixel reaches two columns to the
+// right in the row below: the two serial chains (add the errors just made
+// to the left, divide by 48, quantise, pick the error by the shared bit)
+// then overlap. Division and quantisation are table look-ups. The planes
 // keep the plain form's layout (514 cells a row, addressed linearly, so the
 // cells past a row's end are the next row's seeds), and the words equal the
 // plain form's.
@@ -60,6 +62,40 @@ void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
                                        3 * b1[i - 2] + 5 * b1[i - 1] + 7 * b1[i] + 5 * b1[i + 1] + 3 * b1[i + 2]);
 }
 
+// The five weighted errors (1 3 5 3 1) of the row two below, for cells
+// at .. at + n - 1.
+void SumRowTwoBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
+    const int16_t* b2 = plane + at - 2 * kPlaneSide;
+    int32_t i = 0;
+#if defined(__SSE2__)
+    const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const __m128i w3 = _mm_set1_epi16(3), w5 = _mm_set1_epi16(5);
+    for (; i + 8 <= n; i += 8) {
+        __m128i sum = _mm_add_epi16(load(b2 + i - 2), load(b2 + i + 2));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w3, _mm_add_epi16(load(b2 + i - 1), load(b2 + i + 1))));
+        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w5, load(b2 + i)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i), sum);
+    }
+#endif
+    for (; i < n; ++i)
+        sums[i] = static_cast<int16_t>(1 * b2[i - 2] + 3 * b2[i - 1] + 5 * b2[i] + 3 * b2[i + 1] + 1 * b2[i + 2]);
+}
+
+#if defined(__GNUC__)
+#define KEST_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define KEST_ALWAYS_INLINE
+#endif
+
+// One row on its walk: where its pixels come from and go, and the errors of
+// the last two pixels converted (at the start, the row's seeds).
+struct RowWalk {
+    const uint8_t* in;
+    Pixel16* out;
+    int16_t* cells[3];  // plane cells of column 0, per channel
+    int32_t e1[3], e2[3];
+};
+
 }  // namespace
 
 void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
@@ -110,37 +146,72 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
         copyCell(kPlaneSide + x + kBorder, x + kBorder);
     }
 
-    int16_t below[3][kMaxPictureSide];
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
+    // Pixel x of `row`, given the weighted errors of its rows below. Inlined
+    // so that each row's errors stay in registers between its pixels.
+    const auto walk = [&](RowWalk& row, int32_t x, int32_t sb, int32_t sg, int32_t sr) KEST_ALWAYS_INLINE {
+        const uint8_t* in = row.in + 3 * x;
+        const uint32_t b = qb[table[in[0]] + divide[sb + 5 * row.e2[0] + 7 * row.e1[0]]];
+        const uint32_t g = qg[table[in[1]] + divide[sg + 5 * row.e2[1] + 7 * row.e1[1]]];
+        const uint32_t r = qr[table[in[2]] + divide[sr + 5 * row.e2[2] + 7 * row.e1[2]]];
+        const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+        for (int c = 0; c < 3; ++c) row.e2[c] = row.e1[c];
+        row.e1[0] = QuantizedError(b, intensity);
+        row.e1[1] = QuantizedError(g, intensity);
+        row.e1[2] = QuantizedError(r, intensity);
+        for (int c = 0; c < 3; ++c) row.cells[c][x] = static_cast<int16_t>(row.e1[c]);
+        PutStored(row.out + x, QuantizedWord(b, g, r, intensity));
+    };
+    const auto start = [&](int32_t y) {
+        RowWalk row;
+        row.in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
+        row.out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
         const int32_t rowStart = (y + kBorder) * kPlaneSide;
-        // Two copies of the row's first pixel to its left; written before
-        // the sums below, which reach them past the previous rows' ends.
-        putOwnError(in, rowStart);
+        // Two copies of the row's first pixel to its left.
+        putOwnError(row.in, rowStart);
         copyCell(rowStart + 1, rowStart);
-        for (int c = 0; c < 3; ++c) SumRowsBelow(planes[c], rowStart + kBorder, columns, below[c]);
-
-        int32_t b2 = blue[rowStart], b1 = blue[rowStart + 1];
-        int32_t g2 = green[rowStart], g1 = green[rowStart + 1];
-        int32_t r2 = red[rowStart], r1 = red[rowStart + 1];
-        int16_t* const blueRow = blue + rowStart + kBorder;
-        int16_t* const greenRow = green + rowStart + kBorder;
-        int16_t* const redRow = red + rowStart + kBorder;
-        for (int32_t x = 0; x < columns; ++x, in += 3) {
-            const uint32_t b = qb[table[in[0]] + divide[below[0][x] + 5 * b2 + 7 * b1]];
-            const uint32_t g = qg[table[in[1]] + divide[below[1][x] + 5 * g2 + 7 * g1]];
-            const uint32_t r = qr[table[in[2]] + divide[below[2][x] + 5 * r2 + 7 * r1]];
-            const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
-            b2 = b1, g2 = g1, r2 = r1;
-            b1 = QuantizedError(b, intensity);
-            g1 = QuantizedError(g, intensity);
-            r1 = QuantizedError(r, intensity);
-            blueRow[x] = static_cast<int16_t>(b1);
-            greenRow[x] = static_cast<int16_t>(g1);
-            redRow[x] = static_cast<int16_t>(r1);
-            PutStored(out + x, QuantizedWord(b, g, r, intensity));
+        for (int c = 0; c < 3; ++c) {
+            row.cells[c] = planes[c] + rowStart + kBorder;
+            row.e2[c] = planes[c][rowStart];
+            row.e1[c] = planes[c][rowStart + 1];
         }
+        return row;
+    };
+    // The weighted errors of the row just below `cells`, which the lower row
+    // of the pair is still writing (3 5 7 5 3).
+    const auto sumRowBelow = [](const int16_t* cells, int32_t x) KEST_ALWAYS_INLINE {
+        const int16_t* b1 = cells + x - kPlaneSide;
+        return 3 * b1[-2] + 5 * b1[-1] + 7 * b1[0] + 5 * b1[1] + 3 * b1[2];
+    };
+
+    int16_t below[3][kMaxPictureSide];     // lower row: both rows below it, finished
+    int16_t twoBelow[3][kMaxPictureSide];  // upper row: the finished row two below it
+    constexpr int32_t kLag = 3;            // columns the upper row runs behind
+    for (int32_t y = 0; y < rows; y += 2) {
+        // Both rows' seeds first: the sums reach them past the ends of the
+        // rows below (with 511 or 512 columns).
+        RowWalk lower = start(y);
+        const int32_t lowerAt = (y + kBorder) * kPlaneSide + kBorder;
+        if (y + 1 == rows) {
+            for (int c = 0; c < 3; ++c) SumRowsBelow(planes[c], lowerAt, columns, below[c]);
+            for (int32_t x = 0; x < columns; ++x) walk(lower, x, below[0][x], below[1][x], below[2][x]);
+            break;
+        }
+        RowWalk upper = start(y + 1);
+        for (int c = 0; c < 3; ++c) {
+            SumRowsBelow(planes[c], lowerAt, columns, below[c]);
+            SumRowTwoBelow(planes[c], lowerAt + kPlaneSide, columns, twoBelow[c]);
+        }
+        const auto stepUpper = [&](int32_t x) KEST_ALWAYS_INLINE {
+            walk(upper, x, twoBelow[0][x] + sumRowBelow(upper.cells[0], x),
+                 twoBelow[1][x] + sumRowBelow(upper.cells[1], x), twoBelow[2][x] + sumRowBelow(upper.cells[2], x));
+        };
+        int32_t t = 0;
+        for (; t < std::min(kLag, columns); ++t) walk(lower, t, below[0][t], below[1][t], below[2][t]);
+        for (; t < columns; ++t) {
+            walk(lower, t, below[0][t], below[1][t], below[2][t]);
+            stepUpper(t - kLag);
+        }
+        for (int32_t x = std::max(0, columns - kLag); x < columns; ++x) stepUpper(x);
     }
 }
 
