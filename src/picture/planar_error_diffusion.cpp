@@ -17,6 +17,14 @@
 #include <emmintrin.h>
 #endif
 
+// 32-bit Windows callers keep the stack 4-byte aligned; a spilled SSE
+// register needs 16.
+#if defined(__i386__) && defined(__SSE2__)
+#define KEST_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define KEST_ALIGN_STACK
+#endif
+
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
 #include "picture/reduction_tables.h"
@@ -39,7 +47,7 @@ constexpr std::array<int8_t, 2 * kMaxSum + 1> kDivide48 = [] {
 }();
 
 // The ten weighted errors of the two rows below, for cells at .. at + n - 1.
-void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
+KEST_ALIGN_STACK void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
     const int16_t* b2 = plane + at - 2 * kPlaneSide;
     const int16_t* b1 = plane + at - kPlaneSide;
     int32_t i = 0;
@@ -64,7 +72,7 @@ void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
 
 // The five weighted errors (1 3 5 3 1) of the row two below, for cells
 // at .. at + n - 1.
-void SumRowTwoBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
+KEST_ALIGN_STACK void SumRowTwoBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
     const int16_t* b2 = plane + at - 2 * kPlaneSide;
     int32_t i = 0;
 #if defined(__SSE2__)

@@ -44,9 +44,17 @@ void SumPlain(const double* h, const double* x, double* sums, int32_t n) {
 }
 
 #if defined(__SSE2__)
+// 32-bit Windows callers keep the stack 4-byte aligned; a spilled register
+// needs 16.
+#if defined(__i386__)
+#define KEST_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define KEST_ALIGN_STACK
+#endif
+
 // Eight outputs side by side, two to a register; every lane does the plain
 // loop's additions in the plain loop's order.
-void SumSse2(const double* h, const double* x, double* sums, int32_t n) {
+KEST_ALIGN_STACK void SumSse2(const double* h, const double* x, double* sums, int32_t n) {
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         __m128d a0 = _mm_setzero_pd(), a1 = _mm_setzero_pd(), a2 = _mm_setzero_pd(), a3 = _mm_setzero_pd();
