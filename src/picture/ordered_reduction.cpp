@@ -4,6 +4,11 @@
 // the intensity test. Word for word the same as the plain forms.
 
 #include <algorithm>
+#include <array>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "picture/dither_matrix.h"
 #include "picture/gamma_table.h"
@@ -13,10 +18,144 @@
 namespace kest {
 namespace {
 
+// With the identity gamma table (gamma 1.0, the default) a channel's byte is
+// its corrected value, and sixteen pixels at a time can be reduced with byte
+// arithmetic: the saturating add is min(v + m, 255), and the word's two
+// bytes are formed apart and interleaved high byte first.
+bool GammaIsIdentity() {
+    static uint32_t checked = 0;
+    static bool identity = false;
+    if (checked != GammaTableGeneration()) {
+        const uint16_t* table = GammaTable();
+        identity = true;
+        for (int i = 0; i < 256; ++i) identity = identity && table[i] == i;
+        checked = GammaTableGeneration();
+    }
+    return identity;
+}
+
+#if defined(__x86_64__)
+// Byte i of channel c in a group of 16 pixels is source byte 3i + c of the
+// group's 48, which lies in the 16-byte block (3i + c) / 16: per channel and
+// block, the shuffle that takes those bytes (0x80 takes none).
+constexpr auto kDeinterleave = [] {
+    std::array<std::array<std::array<uint8_t, 16>, 3>, 3> masks{};
+    for (int c = 0; c < 3; ++c)
+        for (int block = 0; block < 3; ++block)
+            for (int i = 0; i < 16; ++i) {
+                const int at = 3 * i + c;
+                masks[c][block][i] = static_cast<uint8_t>(at / 16 == block ? at % 16 : 0x80);
+            }
+    return masks;
+}();
+
+bool HaveAvx2() {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+}
+
+// Pixels 0 .. 16n - 1 of a row, n as large as `columns` allows; returns 16n.
+// `matrixRow` holds the row's four matrix values (all 0 for truncation).
+__attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in, Pixel16* out, int32_t columns,
+                                                                const uint16_t* matrixRow, int32_t useIntensityBit) {
+    __m128i shuffle[3][3];
+    for (int c = 0; c < 3; ++c)
+        for (int block = 0; block < 3; ++block)
+            shuffle[c][block] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave[c][block].data()));
+    alignas(16) uint8_t dither[16];
+    for (int i = 0; i < 16; ++i) dither[i] = static_cast<uint8_t>(matrixRow[i & 3]);
+    const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(dither));
+    const __m128i intensityMask = _mm_set1_epi8(useIntensityBit ? 1 : 0);
+    const __m128i f8 = _mm_set1_epi8(static_cast<char>(0xF8)), low3 = _mm_set1_epi8(7);
+    const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0)), x3e = _mm_set1_epi8(0x3E);
+
+    int32_t x = 0;
+    // Thirty-two pixels a step: two groups of 16, one in each 128-bit half,
+    // where the byte shuffles work as above.
+    {
+        __m256i shuffle2[3][3];
+        for (int c = 0; c < 3; ++c)
+            for (int block = 0; block < 3; ++block)
+                shuffle2[c][block] = _mm256_broadcastsi128_si256(shuffle[c][block]);
+        const __m256i m2 = _mm256_broadcastsi128_si256(m);
+        const __m256i intensity2 = _mm256_set1_epi8(useIntensityBit ? 1 : 0);
+        const __m256i f8w = _mm256_set1_epi8(static_cast<char>(0xF8)), low3w = _mm256_set1_epi8(7);
+        const __m256i c0w = _mm256_set1_epi8(static_cast<char>(0xC0)), x3ew = _mm256_set1_epi8(0x3E);
+        for (; x + 32 <= columns; x += 32, in += 96) {
+            __m256i a = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
+            __m256i b = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)));
+            __m256i d = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32)));
+            a = _mm256_inserti128_si256(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 48)), 1);
+            b = _mm256_inserti128_si256(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 64)), 1);
+            d = _mm256_inserti128_si256(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 80)), 1);
+            __m256i ch[3];
+            for (int c = 0; c < 3; ++c)
+                ch[c] = _mm256_adds_epu8(_mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, shuffle2[c][0]),
+                                                                         _mm256_shuffle_epi8(b, shuffle2[c][1])),
+                                                         _mm256_shuffle_epi8(d, shuffle2[c][2])),
+                                         m2);
+            const __m256i blue = ch[0], green = ch[1], red = ch[2];
+            const __m256i high =
+                _mm256_or_si256(_mm256_and_si256(green, f8w), _mm256_and_si256(_mm256_srli_epi16(red, 5), low3w));
+            const __m256i all = _mm256_and_si256(_mm256_and_si256(blue, green), red);
+            const __m256i low = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(red, 3), c0w),
+                                                                _mm256_and_si256(_mm256_srli_epi16(blue, 2), x3ew)),
+                                                _mm256_and_si256(_mm256_srli_epi16(all, 2), intensity2));
+            const __m256i first = _mm256_unpacklo_epi8(high, low);   // pixels 0-7 | 16-23
+            const __m256i second = _mm256_unpackhi_epi8(high, low);  // pixels 8-15 | 24-31
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(first, second, 0x20));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 16),
+                                _mm256_permute2x128_si256(first, second, 0x31));
+        }
+    }
+    for (; x + 16 <= columns; x += 16, in += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
+        __m128i ch[3];
+        for (int c = 0; c < 3; ++c)
+            ch[c] = _mm_adds_epu8(_mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, shuffle[c][0]),
+                                                            _mm_shuffle_epi8(b, shuffle[c][1])),
+                                               _mm_shuffle_epi8(d, shuffle[c][2])),
+                                  m);
+        const __m128i blue = ch[0], green = ch[1], red = ch[2];
+        // High byte: green's 5 bits, then red's top 3. Low byte: red's low 2
+        // of its 5, blue's 5, the intensity bit. 16-bit shifts carry bits
+        // across bytes, and the masks drop them.
+        const __m128i high = _mm_or_si128(_mm_and_si128(green, f8), _mm_and_si128(_mm_srli_epi16(red, 5), low3));
+        const __m128i all = _mm_and_si128(_mm_and_si128(blue, green), red);
+        const __m128i low = _mm_or_si128(
+            _mm_or_si128(_mm_and_si128(_mm_slli_epi16(red, 3), c0), _mm_and_si128(_mm_srli_epi16(blue, 2), x3e)),
+            _mm_and_si128(_mm_srli_epi16(all, 2), intensityMask));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi8(high, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 8), _mm_unpackhi_epi8(high, low));
+    }
+    return x;
+}
+#endif
+
+// Pixels from `x` on of a row through the tables.
+void ReduceRowTables(const uint8_t* in, Pixel16* out, int32_t x, int32_t columns, const uint32_t (*const t[4])[256]) {
+    in += 3 * x;
+    for (; x + 4 <= columns && (x & 3) == 0; x += 4, in += 12) {
+        for (int j = 0; j < 4; ++j)
+            PutStored(out + x + j, OrderedWord(t[j][0][in[3 * j]], t[j][1][in[3 * j + 1]], t[j][2][in[3 * j + 2]]));
+    }
+    for (; x < columns; ++x, in += 3) {
+        const auto& tj = t[x & 3];
+        PutStored(out + x, OrderedWord(tj[0][in[0]], tj[1][in[1]], tj[2][in[2]]));
+    }
+}
+
 void ReduceWithTables(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                      int32_t targetWidth, int32_t targetHeight, int32_t useIntensityBit) {
+                      int32_t targetWidth, int32_t targetHeight, int32_t useIntensityBit, const uint16_t* matrix) {
     const OrderedTable& tables = OrderedTables(useIntensityBit);
-    const uint16_t* matrix = DitherMatrix();
+#if defined(__x86_64__)
+    const bool fast = HaveAvx2() && GammaIsIdentity();
+#endif
     const int32_t rows = std::min(sourceHeight, targetHeight);
     const int32_t columns = std::min(sourceWidth, targetWidth);
     const int32_t sourceStride = SourceRowStride(sourceWidth);
@@ -26,17 +165,14 @@ void ReduceWithTables(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
         Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
         // The row's four matrix values, each selecting its tables; values
         // above 7 cannot occur in the fixed matrices.
+        const uint16_t* matrixRow = matrix + (y & 3) * 4;
         const uint32_t(*t[4])[256];
-        for (int j = 0; j < 4; ++j) t[j] = tables[matrix[(y & 3) * 4 + j] & 7];
+        for (int j = 0; j < 4; ++j) t[j] = tables[matrixRow[j] & 7];
         int32_t x = 0;
-        for (; x + 4 <= columns; x += 4, in += 12) {
-            for (int j = 0; j < 4; ++j)
-                PutStored(out + x + j, OrderedWord(t[j][0][in[3 * j]], t[j][1][in[3 * j + 1]], t[j][2][in[3 * j + 2]]));
-        }
-        for (; x < columns; ++x, in += 3) {
-            const auto& tj = t[x & 3];
-            PutStored(out + x, OrderedWord(tj[0][in[0]], tj[1][in[1]], tj[2][in[2]]));
-        }
+#if defined(__x86_64__)
+        if (fast) x = ReduceRowIdentityAvx2(in, out, columns, matrixRow, useIntensityBit);
+#endif
+        ReduceRowTables(in, out, x, columns, t);
     }
 }
 
@@ -49,20 +185,9 @@ void ConvertBitTruncate(const uint8_t* picture, int32_t sourceWidth, int32_t sou
         BuildGammaTable(gamma);
         SelectDitherMatrix(MatrixChoice::AllZero);
     }
-    // Matrix value 0 throughout: the tables of m = 0.
-    const OrderedTable& tables = OrderedTables(useIntensityBit);
-    const int32_t rows = std::min(sourceHeight, targetHeight);
-    const int32_t columns = std::min(sourceWidth, targetWidth);
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
-    const uint32_t* tb = tables[0][0];
-    const uint32_t* tg = tables[0][1];
-    const uint32_t* tr = tables[0][2];
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
-        for (int32_t x = 0; x < columns; ++x, in += 3) PutStored(out + x, OrderedWord(tb[in[0]], tg[in[1]], tr[in[2]]));
-    }
+    static const uint16_t kNothingAdded[16] = {};
+    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
+                     kNothingAdded);
 }
 
 void ConvertDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
@@ -72,7 +197,8 @@ void ConvertDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
         BuildGammaTable(gamma);
         SelectDitherMatrix(MatrixChoice::Checkerboard);
     }
-    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
+    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
+                     DitherMatrix());
 }
 
 void ConvertDither4x4(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
@@ -82,7 +208,8 @@ void ConvertDither4x4(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
         BuildGammaTable(gamma);
         SelectDitherMatrix(MatrixChoice::Ordered4x4);
     }
-    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
+    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
+                     DitherMatrix());
 }
 
 void ConvertTemporalDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
@@ -91,7 +218,8 @@ void ConvertTemporalDither2x2(const uint8_t* picture, int32_t sourceWidth, int32
     if (frameIndex == 0) BuildGammaTable(gamma);
     // Even frames, frame 0 among them, take the inverse checkerboard.
     SelectDitherMatrix(frameIndex % 2 != 0 ? MatrixChoice::Checkerboard : MatrixChoice::InverseCheckerboard);
-    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
+    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
+                     DitherMatrix());
 }
 
 }  // namespace kest
