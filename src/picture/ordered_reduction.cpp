@@ -18,6 +18,7 @@
 namespace kest {
 namespace {
 
+#if defined(__x86_64__)
 // With the identity gamma table (gamma 1.0, the default) a channel's byte is
 // its corrected value, and sixteen pixels at a time can be reduced with byte
 // arithmetic: the saturating add is min(v + m, 255), and the word's two
@@ -33,6 +34,7 @@ bool GammaIsIdentity() {
     }
     return identity;
 }
+#endif
 
 #if defined(__x86_64__)
 // Byte i of channel c in a group of 16 pixels is source byte 3i + c of the
