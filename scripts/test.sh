@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Everything from a fresh Debian 12 machine: install, build the native tree
-# and the Windows module, run every test, then run them again under the
+# and the Windows module, run every test (the module under Wine too), then run them again under the
 # address and undefined-behaviour sanitizers, and fuzz each input surface
 # for a bounded time.
 set -euo pipefail
@@ -9,7 +9,15 @@ scripts/install-deps.sh
 
 cmake --preset win32
 cmake --build --preset win32
-cmake --preset native
+# The Windows module is also loaded by a Windows loader (Wine) and compared
+# with the native build, when Wine can be had on this machine.
+if scripts/wine-setup.sh; then
+  wine=ON
+else
+  wine=OFF
+  echo "The Wine tests will not run: the module is checked natively only."
+fi
+cmake --preset native -DKEST_WINE=$wine
 cmake --build --preset native
 ctest --preset native --parallel 2
 

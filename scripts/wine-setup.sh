@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Wine for 32-bit Windows programs, an X server without a screen, a Japanese
+# font and the ja_JP.UTF-8 locale: what the tests that load kest_output.auo
+# under a Windows loader need. Exits 0 when all of it is usable; otherwise
+# prints "Wine tests skipped: <reason>" and exits 1, so that the caller can go
+# on without those tests.
+set -uo pipefail
+
+skip() {
+  echo "Wine tests skipped: $*"
+  exit 1
+}
+
+SUDO=
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null 2>&1 || skip "not root and no sudo to install packages"
+  SUDO="sudo -n"
+fi
+export DEBIAN_FRONTEND=noninteractive
+
+# Only the 32-bit loader runs a 32-bit program: with wine64 alone a 32-bit
+# .exe exits 0 and prints nothing.
+have_everything() {
+  [ -x /usr/lib/wine/wine ] && command -v wine >/dev/null 2>&1 &&
+    command -v Xvfb >/dev/null 2>&1 && command -v xauth >/dev/null 2>&1 &&
+    fc-list 2>/dev/null | grep -qi ipagothic &&
+    locale -a 2>/dev/null | grep -qiE '^ja_JP\.utf-?8$'
+}
+
+if ! have_everything; then
+  PKGS="wine wine32:i386 xvfb xauth fonts-ipafont-gothic fonts-wine locales fontconfig"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386 || skip "cannot add the i386 architecture"
+  fi
+  # The i386 index of the security suite can be stale and make update exit
+  # 100; the release's i386 index is all that is needed.
+  timeout 600 $SUDO apt-get update -q || true
+  apt-cache policy wine32:i386 2>/dev/null | grep -q 'Candidate: [0-9]' ||
+    skip "no i386 package index offers wine32"
+  # A plain install can meet "held broken packages" when amd64 libraries come
+  # from the security suite and the i386 ones from the release; taking both
+  # from the release resolves it. One transaction either way.
+  timeout 900 $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 $PKGS ||
+    timeout 900 $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 -t bookworm $PKGS ||
+    skip "installing $PKGS failed"
+fi
+
+[ -x /usr/lib/wine/wine ] || skip "the 32-bit loader /usr/lib/wine/wine is missing"
+command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is missing"
+
+# Some kernels (virtual machines among them) are built or booted without
+# 32-bit program support: exec of the 32-bit loader then fails with "exec
+# format error". The processor can still run it under user-mode emulation,
+# registered with binfmt_misc; slow, but correct to the bit for SSE2 code.
+loader_runs() { /usr/lib/wine/wine --version 2>/dev/null | grep -q '^wine-'; }
+if ! loader_runs; then
+  if ! command -v qemu-i386-static >/dev/null 2>&1; then
+    timeout 900 $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 qemu-user-static ||
+      skip "this kernel cannot run 32-bit programs and qemu-user-static could not be installed"
+  fi
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e $binfmt/register ] || $SUDO mount -t binfmt_misc binfmt_misc $binfmt 2>/dev/null ||
+    skip "this kernel cannot run 32-bit programs and binfmt_misc is not available"
+  if [ ! -e $binfmt/qemu-i386 ]; then
+    # 32-bit little-endian x86 ELF executables and shared objects; F: the
+    # interpreter is opened now, so it also serves inside other mount
+    # namespaces.
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+      $SUDO tee $binfmt/register >/dev/null || skip "cannot register the 32-bit emulator with binfmt_misc"
+  fi
+  loader_runs || skip "the 32-bit Wine loader does not run, not even under emulation"
+  echo "Wine runs under qemu-i386 emulation on this kernel: expect minutes for the first start"
+fi
+
+# Japanese dialog texts cross the ANSI functions in code page 932, which Wine
+# takes from the locale: it must really be generated.
+if ! locale -a 2>/dev/null | grep -qiE '^ja_JP\.utf-?8$'; then
+  $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || skip "cannot generate the ja_JP.UTF-8 locale"
+fi
+
+# A console program that prints something proves that the loader runs 32-bit
+# code; the exit code alone proves nothing.
+echo "Wine ready: $(wine --version 2>/dev/null)"

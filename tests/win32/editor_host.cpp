@@ -1,0 +1,113 @@
+#include "editor_host.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace kest::wine {
+namespace {
+
+// The callbacks carry no context, as in the editor: the case being run is
+// process-wide while it runs.
+struct Current {
+    const ExportCase* c = nullptr;
+    std::string* calls = nullptr;
+    std::vector<uint8_t> picture;
+    std::vector<int16_t> sound;
+    int32_t frame = -1;
+    int32_t picturesAsked = 0;
+};
+Current current;
+
+void Log(const char* what, int32_t a, int32_t b) { *current.calls += std::string(what) + " " + std::to_string(a) + " " + std::to_string(b) + "\n"; }
+
+void* KEST_CDECL ReadVideo(int32_t frame, int32_t format) {
+    Log("video", frame, format);
+    current.frame = frame;
+    ++current.picturesAsked;
+    CasePicture(*current.c, frame, current.picture);
+    return current.picture.data();
+}
+
+void* KEST_CDECL ReadAudio(int32_t start, int32_t count, int32_t* delivered) {
+    Log("audio", start, count);
+    const int32_t length = CaseSoundLength(*current.c);
+    int32_t n = start < 0 || start >= length ? 0 : count;
+    if (n > length - start) n = length - start;
+    if (n < 0) n = 0;
+    CaseSound(*current.c, start, n, current.sound);
+    if (delivered) *delivered = n;
+    return current.sound.data();
+}
+
+int32_t KEST_CDECL AbortRequested() {
+    const int32_t cancel = current.c->cancelAtFrame;
+    // Asked before anything of a frame is written: answering 1 once `cancel`
+    // pictures were taken leaves exactly that many records.
+    const int32_t answer = cancel >= 0 && current.picturesAsked >= cancel ? 1 : 0;
+    Log("abort", current.frame, answer);
+    return answer;
+}
+
+int32_t KEST_CDECL ShowProgress(int32_t frame, int32_t frameCount) {
+    Log("progress", frame, frameCount);
+    return 1;
+}
+
+int32_t KEST_CDECL UpdatePreview() {
+    Log("preview", current.frame, 0);
+    return 1;
+}
+
+}  // namespace
+
+CaseRun RunCase(const OutputPluginTable& table, const ExportCase& c, const char* path) {
+    CaseRun run;
+    run.configSet = table.configSet(&c.settings, static_cast<int32_t>(sizeof c.settings));
+    OutputInfo info{};
+    info.flags = kFlagVideo | (c.audioRate > 0 ? kFlagAudio : 0);
+    info.width = c.width;
+    info.height = c.height;
+    info.rate = c.rate;
+    info.scale = c.scale;
+    info.frameCount = c.frames;
+    if (c.audioRate > 0) {
+        info.audioRate = c.audioRate;
+        info.audioChannels = c.audioChannels;
+        info.audioSamples = CaseSoundLength(c);
+        info.audioSampleBytes = 2 * c.audioChannels;
+    }
+    info.savePath = path;
+    info.readAudio = ReadAudio;
+    info.abortRequested = AbortRequested;
+    info.showProgress = ShowProgress;
+    info.updatePreview = UpdatePreview;
+    info.readVideo = ReadVideo;
+    current = Current{};
+    current.c = &c;
+    current.calls = &run.calls;
+    run.returned = table.output(&info);
+    current = Current{};
+    return run;
+}
+
+int RunAllCases(const OutputPluginTable& table, const std::string& folder) {
+    int failures = 0;
+    std::string results;
+    for (const ExportCase& c : ExportCases()) {
+        const std::string stem = folder + "/" + c.name;
+        const std::string movie = stem + ".KTD";
+        std::remove(movie.c_str());
+        const CaseRun run = RunCase(table, c, movie.c_str());
+        results += c.name + " configSet " + std::to_string(run.configSet) + " output " +
+                   std::to_string(run.returned) + "\n";
+        std::FILE* f = std::fopen((stem + ".calls").c_str(), "wb");
+        if (!f || std::fwrite(run.calls.data(), 1, run.calls.size(), f) != run.calls.size()) ++failures;
+        if (f) std::fclose(f);
+    }
+    std::FILE* f = std::fopen((folder + "/results.txt").c_str(), "wb");
+    if (!f || std::fwrite(results.data(), 1, results.size(), f) != results.size()) ++failures;
+    if (f) std::fclose(f);
+    return failures;
+}
+
+}  // namespace kest::wine
