@@ -1,5 +1,6 @@
 #include "editor_host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -18,7 +19,16 @@ struct Current {
 };
 Current current;
 
-void Log(const char* what, int32_t a, int32_t b) { *current.calls += std::string(what) + " " + std::to_string(a) + " " + std::to_string(b) + "\n"; }
+void Log(const char* what, int32_t a, int32_t b) {
+    *current.calls += std::string(what) + " " + std::to_string(a) + " " + std::to_string(b) + "\n";
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && written;
+}
 
 void* KEST_CDECL ReadVideo(int32_t frame, int32_t format) {
     Log("video", frame, format);
@@ -31,9 +41,7 @@ void* KEST_CDECL ReadVideo(int32_t frame, int32_t format) {
 void* KEST_CDECL ReadAudio(int32_t start, int32_t count, int32_t* delivered) {
     Log("audio", start, count);
     const int32_t length = CaseSoundLength(*current.c);
-    int32_t n = start < 0 || start >= length ? 0 : count;
-    if (n > length - start) n = length - start;
-    if (n < 0) n = 0;
+    const int32_t n = start < 0 || start >= length ? 0 : std::clamp(count, 0, length - start);
     CaseSound(*current.c, start, n, current.sound);
     if (delivered) *delivered = n;
     return current.sound.data();
@@ -100,13 +108,9 @@ int RunAllCases(const OutputPluginTable& table, const std::string& folder) {
         const CaseRun run = RunCase(table, c, movie.c_str());
         results += c.name + " configSet " + std::to_string(run.configSet) + " output " +
                    std::to_string(run.returned) + "\n";
-        std::FILE* f = std::fopen((stem + ".calls").c_str(), "wb");
-        if (!f || std::fwrite(run.calls.data(), 1, run.calls.size(), f) != run.calls.size()) ++failures;
-        if (f) std::fclose(f);
+        if (!WriteWhole(stem + ".calls", run.calls)) ++failures;
     }
-    std::FILE* f = std::fopen((folder + "/results.txt").c_str(), "wb");
-    if (!f || std::fwrite(results.data(), 1, results.size(), f) != results.size()) ++failures;
-    if (f) std::fclose(f);
+    if (!WriteWhole(folder + "/results.txt", results)) ++failures;
     return failures;
 }
 

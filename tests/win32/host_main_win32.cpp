@@ -43,11 +43,7 @@ std::size_t FilterLength(const char* filter) {
     return n + 1;
 }
 
-void CheckTable(Report& report, HMODULE module) {
-    const auto get = reinterpret_cast<GetTable>(reinterpret_cast<void*>(GetProcAddress(module, "GetOutputPluginTable")));
-    if (!report.Check(get != nullptr, "export GetOutputPluginTable",
-                      "GetProcAddress failed with error " + std::to_string(GetLastError())))
-        return;
+void CheckTable(Report& report, GetTable get) {
     const OutputPluginTable* table = get();
     report.Check(table != nullptr && get() == table, "the table's address is the same on every call");
     if (!table) return;
@@ -142,9 +138,12 @@ int main(int argc, char** argv) {
                       "error " + std::to_string(GetLastError())))
         return report.Finish();
     const auto get = reinterpret_cast<GetTable>(reinterpret_cast<void*>(GetProcAddress(module, "GetOutputPluginTable")));
-    const kest::OutputPluginTable* table = get ? get() : nullptr;
+    if (!report.Check(get != nullptr, "export GetOutputPluginTable",
+                      "GetProcAddress failed with error " + std::to_string(GetLastError())))
+        return report.Finish();
+    const kest::OutputPluginTable* table = get();
     if (mode == "checks" && argc == 4) {
-        CheckTable(report, module);
+        CheckTable(report, get);
         if (table) {
             CheckBlob(report, *table);
             CheckFailures(report, *table, argv[3]);
