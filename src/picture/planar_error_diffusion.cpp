@@ -1,13 +1,13 @@
 // Planar error diffusion, fast form. Of the 12 weighted neighbours a pixel
-// gathers, those in rows already finished are summed for a whole row at
-// once, eight cells at a time. Rows are walked two at a time, the upper one
-// three columns behind the lower, since a pixel reaches two columns to the
-// right in the row below: the two serial chains (add the errors just made
-// to the left, divide by 48, quantise, pick the error by the shared bit)
-// then overlap. Division and quantisation are table look-ups. The planes
-// keep the plain form's layout (514 cells a row, addressed linearly, so the
-// cells past a row's end are the next row's seeds), and the words equal the
-// plain form's.
+// gathers, the ten in the two rows below are summed eight cells at a time.
+// Rows are walked two at a time, the upper one kLead columns behind the
+// lower: the two serial chains (add the errors just made to the left, divide
+// by 48, quantise, pick the error by the shared bit) then overlap, and the
+// upper row's sums over the lower row are taken a block at a time once the
+// lower row has passed. Division and quantisation are table look-ups. The
+// planes keep the plain form's layout (514 cells a row, addressed linearly,
+// so the cells past a row's end are the next row's seeds) but hold each
+// error plus 8, which the look-ups absorb; the words equal the plain form's.
 
 #include <algorithm>
 #include <array>
@@ -36,13 +36,20 @@ constexpr int32_t kBorder = 2;
 constexpr int32_t kPlaneSide = kMaxPictureSide + kBorder;  // 514
 constexpr int32_t kPlaneCells = kPlaneSide * kPlaneSide;
 
+// Errors are -6 .. 6; stored plus 8 they are 2 .. 14, and a cell never
+// written holds the bias, an error of 0.
+constexpr int16_t kErrorBias = 8;
+
 int16_t planes[3][kPlaneCells];  // blue, green, red; apart from the plain form's
 
-// Weighted sums lie in -288 .. 288 (errors are -6 .. 6, weights add to 48).
-constexpr int32_t kMaxSum = 288;
-constexpr std::array<int8_t, 2 * kMaxSum + 1> kDivide48 = [] {
-    std::array<int8_t, 2 * kMaxSum + 1> t{};
-    for (int32_t s = -kMaxSum; s <= kMaxSum; ++s) t[static_cast<std::size_t>(s + kMaxSum)] = static_cast<int8_t>(s / 48);
+// The weights add to 48, so a weighted sum of biased errors is the true sum
+// (-288 .. 288) plus 384. Indexed by that biased sum: the true sum divided by
+// 48, truncated toward zero.
+constexpr int32_t kSumBias = 48 * kErrorBias;
+constexpr int32_t kMaxBiasedSum = kSumBias + 288;
+constexpr std::array<int8_t, kMaxBiasedSum + 1> kDivide48 = [] {
+    std::array<int8_t, kMaxBiasedSum + 1> t{};
+    for (int32_t s = 0; s <= kMaxBiasedSum; ++s) t[static_cast<std::size_t>(s)] = static_cast<int8_t>((s - kSumBias) / 48);
     return t;
 }();
 
@@ -52,7 +59,7 @@ KEST_ALIGN_STACK void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, 
     const int16_t* b1 = plane + at - kPlaneSide;
     int32_t i = 0;
 #if defined(__SSE2__)
-    // Eight cells at a time in 16-bit lanes: the sums stay within +-240.
+    // Eight cells at a time in 16-bit lanes: the sums stay within 36 * 14.
     const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     const __m128i w3 = _mm_set1_epi16(3), w5 = _mm_set1_epi16(5), w7 = _mm_set1_epi16(7);
     for (; i + 8 <= n; i += 8) {
@@ -70,33 +77,14 @@ KEST_ALIGN_STACK void SumRowsBelow(const int16_t* plane, int32_t at, int32_t n, 
                                        3 * b1[i - 2] + 5 * b1[i - 1] + 7 * b1[i] + 5 * b1[i + 1] + 3 * b1[i + 2]);
 }
 
-// The five weighted errors (1 3 5 3 1) of the row two below, for cells
-// at .. at + n - 1.
-KEST_ALIGN_STACK void SumRowTwoBelow(const int16_t* plane, int32_t at, int32_t n, int16_t* sums) {
-    const int16_t* b2 = plane + at - 2 * kPlaneSide;
-    int32_t i = 0;
-#if defined(__SSE2__)
-    const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
-    const __m128i w3 = _mm_set1_epi16(3), w5 = _mm_set1_epi16(5);
-    for (; i + 8 <= n; i += 8) {
-        __m128i sum = _mm_add_epi16(load(b2 + i - 2), load(b2 + i + 2));
-        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w3, _mm_add_epi16(load(b2 + i - 1), load(b2 + i + 1))));
-        sum = _mm_add_epi16(sum, _mm_mullo_epi16(w5, load(b2 + i)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i), sum);
-    }
-#endif
-    for (; i < n; ++i)
-        sums[i] = static_cast<int16_t>(1 * b2[i - 2] + 3 * b2[i - 1] + 5 * b2[i] + 3 * b2[i + 1] + 1 * b2[i + 2]);
-}
-
 #if defined(__GNUC__)
 #define KEST_ALWAYS_INLINE __attribute__((always_inline))
 #else
 #define KEST_ALWAYS_INLINE
 #endif
 
-// One row on its walk: where its pixels come from and go, and the errors of
-// the last two pixels converted (at the start, the row's seeds).
+// One row on its walk: where its pixels come from and go, and the biased
+// errors of the last two pixels converted (at the start, the row's seeds).
 struct RowWalk {
     const uint8_t* in;
     Pixel16* out;
@@ -104,13 +92,18 @@ struct RowWalk {
     int32_t e1[3], e2[3];
 };
 
+// Sums for a row's columns, one array per channel; room for a whole block
+// past the last column.
+constexpr int32_t kBlock = 8;
+using RowSums = int16_t[3][kMaxPictureSide + kBlock];
+
 }  // namespace
 
 void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
                                  Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
                                  int32_t frameIndex, double gamma, int32_t useIntensityBit) {
     if (frameIndex == 0) {
-        for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), int16_t{0});
+        for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), kErrorBias);
         BuildGammaTable(gamma);
     }
     const uint16_t* table = GammaTable();
@@ -118,7 +111,7 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
     const uint32_t* qb = q[0] + kQuantizeBias;
     const uint32_t* qg = q[1] + kQuantizeBias;
     const uint32_t* qr = q[2] + kQuantizeBias;
-    const int8_t* divide = kDivide48.data() + kMaxSum;
+    const int8_t* divide = kDivide48.data();
     int16_t* const blue = planes[0];
     int16_t* const green = planes[1];
     int16_t* const red = planes[2];
@@ -129,13 +122,18 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
     const int32_t sourceStride = SourceRowStride(sourceWidth);
     const int32_t destinationStride = DestinationRowStride(targetWidth);
 
+    // The biased error of a quantised entry: bits 20-23 or 24-27 by the
+    // shared bit.
+    const auto biasedError = [](uint32_t entry, uint32_t intensity) KEST_ALWAYS_INLINE {
+        return static_cast<int32_t>(entry >> (20 + 4 * intensity) & 15);
+    };
     // A pixel's own error, quantised with no correction, into cell `at`.
     const auto putOwnError = [&](const uint8_t* pixel, int32_t at) {
         const uint32_t b = qb[table[pixel[0]]], g = qg[table[pixel[1]]], r = qr[table[pixel[2]]];
         const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
-        blue[at] = QuantizedError(b, intensity);
-        green[at] = QuantizedError(g, intensity);
-        red[at] = QuantizedError(r, intensity);
+        blue[at] = static_cast<int16_t>(biasedError(b, intensity));
+        green[at] = static_cast<int16_t>(biasedError(g, intensity));
+        red[at] = static_cast<int16_t>(biasedError(r, intensity));
     };
     const auto copyCell = [&](int32_t to, int32_t from) {
         blue[to] = blue[from];
@@ -156,16 +154,16 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
 
     // Pixel x of `row`, given the weighted errors of its rows below. Inlined
     // so that each row's errors stay in registers between its pixels.
-    const auto walk = [&](RowWalk& row, int32_t x, int32_t sb, int32_t sg, int32_t sr) KEST_ALWAYS_INLINE {
+    const auto walk = [&](RowWalk& row, const RowSums& sums, int32_t x) KEST_ALWAYS_INLINE {
         const uint8_t* in = row.in + 3 * x;
-        const uint32_t b = qb[table[in[0]] + divide[sb + 5 * row.e2[0] + 7 * row.e1[0]]];
-        const uint32_t g = qg[table[in[1]] + divide[sg + 5 * row.e2[1] + 7 * row.e1[1]]];
-        const uint32_t r = qr[table[in[2]] + divide[sr + 5 * row.e2[2] + 7 * row.e1[2]]];
+        const uint32_t b = qb[table[in[0]] + divide[sums[0][x] + 5 * row.e2[0] + 7 * row.e1[0]]];
+        const uint32_t g = qg[table[in[1]] + divide[sums[1][x] + 5 * row.e2[1] + 7 * row.e1[1]]];
+        const uint32_t r = qr[table[in[2]] + divide[sums[2][x] + 5 * row.e2[2] + 7 * row.e1[2]]];
         const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
         for (int c = 0; c < 3; ++c) row.e2[c] = row.e1[c];
-        row.e1[0] = QuantizedError(b, intensity);
-        row.e1[1] = QuantizedError(g, intensity);
-        row.e1[2] = QuantizedError(r, intensity);
+        row.e1[0] = biasedError(b, intensity);
+        row.e1[1] = biasedError(g, intensity);
+        row.e1[2] = biasedError(r, intensity);
         for (int c = 0; c < 3; ++c) row.cells[c][x] = static_cast<int16_t>(row.e1[c]);
         PutStored(row.out + x, QuantizedWord(b, g, r, intensity));
     };
@@ -184,42 +182,42 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
         }
         return row;
     };
-    // The weighted errors of the row just below `cells`, which the lower row
-    // of the pair is still writing (3 5 7 5 3).
-    const auto sumRowBelow = [](const int16_t* cells, int32_t x) KEST_ALWAYS_INLINE {
-        const int16_t* b1 = cells + x - kPlaneSide;
-        return 3 * b1[-2] + 5 * b1[-1] + 7 * b1[0] + 5 * b1[1] + 3 * b1[2];
-    };
 
-    int16_t below[3][kMaxPictureSide];     // lower row: both rows below it, finished
-    int16_t twoBelow[3][kMaxPictureSide];  // upper row: the finished row two below it
-    constexpr int32_t kLag = 3;            // columns the upper row runs behind
+    RowSums lowerSums, upperSums;
+    // The upper row's block at x0 reaches the lower row's column x0 + 9. The
+    // lead is longer: a wide load over narrow stores still in flight waits
+    // for them all to retire.
+    constexpr int32_t kLead = 4 * kBlock;
     for (int32_t y = 0; y < rows; y += 2) {
         // Both rows' seeds first: the sums reach them past the ends of the
         // rows below (with 511 or 512 columns).
         RowWalk lower = start(y);
         const int32_t lowerAt = (y + kBorder) * kPlaneSide + kBorder;
+        for (int c = 0; c < 3; ++c) SumRowsBelow(planes[c], lowerAt, columns, lowerSums[c]);
         if (y + 1 == rows) {
-            for (int c = 0; c < 3; ++c) SumRowsBelow(planes[c], lowerAt, columns, below[c]);
-            for (int32_t x = 0; x < columns; ++x) walk(lower, x, below[0][x], below[1][x], below[2][x]);
+            for (int32_t x = 0; x < columns; ++x) walk(lower, lowerSums, x);
             break;
         }
         RowWalk upper = start(y + 1);
-        for (int c = 0; c < 3; ++c) {
-            SumRowsBelow(planes[c], lowerAt, columns, below[c]);
-            SumRowTwoBelow(planes[c], lowerAt + kPlaneSide, columns, twoBelow[c]);
-        }
-        const auto stepUpper = [&](int32_t x) KEST_ALWAYS_INLINE {
-            walk(upper, x, twoBelow[0][x] + sumRowBelow(upper.cells[0], x),
-                 twoBelow[1][x] + sumRowBelow(upper.cells[1], x), twoBelow[2][x] + sumRowBelow(upper.cells[2], x));
+        const int32_t upperAt = lowerAt + kPlaneSide;
+        const auto sumUpperBlock = [&](int32_t x0) {
+            for (int c = 0; c < 3; ++c) SumRowsBelow(planes[c], upperAt + x0, kBlock, upperSums[c] + x0);
         };
-        int32_t t = 0;
-        for (; t < std::min(kLag, columns); ++t) walk(lower, t, below[0][t], below[1][t], below[2][t]);
-        for (; t < columns; ++t) {
-            walk(lower, t, below[0][t], below[1][t], below[2][t]);
-            stepUpper(t - kLag);
+        int32_t t = 0;  // the lower row's next column
+        for (; t < std::min(kLead, columns); ++t) walk(lower, lowerSums, t);
+        int32_t x0 = 0;
+        for (; x0 + kLead + kBlock <= columns; x0 += kBlock) {
+            sumUpperBlock(x0);
+            for (int32_t i = 0; i < kBlock; ++i, ++t) {
+                walk(lower, lowerSums, t);
+                walk(upper, upperSums, x0 + i);
+            }
         }
-        for (int32_t x = std::max(0, columns - kLag); x < columns; ++x) stepUpper(x);
+        for (; t < columns; ++t) walk(lower, lowerSums, t);
+        for (; x0 < columns; x0 += kBlock) {
+            sumUpperBlock(x0);
+            for (int32_t x = x0; x < std::min(x0 + kBlock, columns); ++x) walk(upper, upperSums, x);
+        }
     }
 }
 

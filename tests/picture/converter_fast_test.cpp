@@ -40,7 +40,8 @@ TEST(FastConverters, EqualThePlainForms) {
     struct Geometry {
         int32_t sourceWidth, sourceHeight, targetWidth, targetHeight;
     } const geometries[] = {
-        {1, 1, 4, 1},    {3, 2, 4, 2},      {5, 7, 8, 7},     {37, 23, 40, 27}, {64, 9, 64, 12},
+        {1, 1, 4, 1},    {3, 2, 4, 2},      {5, 7, 8, 7},     {37, 23, 40, 27}, {41, 4, 44, 4},
+        {47, 3, 48, 3},  {64, 9, 64, 12},
         {510, 6, 512, 6}, {511, 5, 512, 5}, {512, 6, 512, 6}, {600, 9, 512, 8}, {700, 520, 512, 512},
     };
     struct Settings {
