@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "plugin/correctly_rounded.h"
+
 namespace kest {
 namespace {
 
@@ -20,7 +22,7 @@ void BuildGammaTable(double gamma) {
         cells[kGuard + 256 + g] = 255;
     }
     for (int i = 0; i < 256; ++i) {
-        double v = std::pow(i / 255.0, e) * 255.0 + 0.5;
+        double v = CorrectlyRoundedPow(i / 255.0, e) * 255.0 + 0.5;
         cells[kGuard + i] = static_cast<uint16_t>(static_cast<int32_t>(v) & 0xFF);
     }
 }

@@ -1,7 +1,8 @@
 #include "sound/low_pass_filter.h"
 
-#include <cmath>
 #include <cstddef>
+
+#include "plugin/correctly_rounded.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -141,8 +142,8 @@ const double* DesignLowPass(int32_t cutoff, int32_t rate) {
     const double w = (kPi / halfRate) * a;  // cutoff in radians per sample
     for (int i = 1; i <= kCentre; ++i) {
         const double di = i;
-        const double sinc = std::sin(di * w) * (1.0 / (di * kPi));
-        const double window = std::cos(di * kPi / 150.0) * 0.46 + 0.54;
+        const double sinc = CorrectlyRoundedSin(di * w) * (1.0 / (di * kPi));
+        const double window = CorrectlyRoundedCos(di * kPi / 150.0) * 0.46 + 0.54;
         coefficients[kCentre + i] = coefficients[kCentre - i] = sinc * window;
     }
     // Evaluated in this order; the result is 2a/b up to the last bits.
