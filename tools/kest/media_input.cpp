@@ -12,6 +12,7 @@ extern "C" {
 #include <vector>
 
 #include "av_handles.h"
+#include "decode_ahead.h"
 #include "tool_error.h"
 
 namespace kest::tool {
@@ -213,6 +214,14 @@ public:
             sourceOf_[static_cast<std::size_t>(k)] = current;
         }
         video_ = std::make_unique<StreamDecoder>(path, videoIndex, options.threads);
+        StreamDecoder* video = video_.get();
+        videoAhead_ = std::make_unique<DecodeAhead>(
+            [video](AVFrame* to) {
+                if (!video->Next()) return false;
+                av_frame_move_ref(to, video->Frame());
+                return true;
+            },
+            [video] { return video->Failure(); });
 
         if (audioIndex >= 0) {
             const AudioScan sound = ScanAudio(path, audioIndex, options.threads);
@@ -245,18 +254,23 @@ public:
 
     const uint8_t* Picture(int32_t frame) override {
         const int32_t wanted = sourceOf_[static_cast<std::size_t>(std::clamp(frame, 0, shape_.frameCount - 1))];
-        bool changed = false;
+        const AVFrame* latest = nullptr;
         while (decoded_ < wanted || decoded_ < 0) {
-            if (!video_->Next()) {
+            const AVFrame* next = videoEnded_ ? nullptr : videoAhead_->Next();
+            if (!next) {
                 // Fewer pictures than packets: the last one stays on screen.
-                if (!video_->Failure().empty()) failure_ = path_ + ": video " + video_->Failure();
-                else if (decoded_ < 0) failure_ = path_ + ": no picture could be decoded";
+                if (!videoEnded_) {
+                    const std::string why = videoAhead_->Failure();
+                    if (!why.empty()) failure_ = path_ + ": video " + why;
+                    else if (decoded_ < 0) failure_ = path_ + ": no picture could be decoded";
+                }
+                videoEnded_ = true;
                 break;
             }
             ++decoded_;
-            changed = true;
+            latest = next;
         }
-        if (changed) Convert(video_->Frame());
+        if (latest) Convert(latest);
         return picture_.data();
     }
 
@@ -403,6 +417,8 @@ private:
     SourceShape shape_;
     std::vector<int32_t> sourceOf_;
     std::unique_ptr<StreamDecoder> video_;
+    std::unique_ptr<DecodeAhead> videoAhead_;  // the only user of video_ from here on; goes first
+    bool videoEnded_ = false;
     int32_t decoded_ = -1;  // index of the picture in the decoder's frame
     int32_t stride_ = 0;
     std::vector<uint8_t> picture_;
