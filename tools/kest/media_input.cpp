@@ -256,15 +256,12 @@ public:
         const int32_t wanted = sourceOf_[static_cast<std::size_t>(std::clamp(frame, 0, shape_.frameCount - 1))];
         const AVFrame* latest = nullptr;
         while (decoded_ < wanted || decoded_ < 0) {
-            const AVFrame* next = videoEnded_ ? nullptr : videoAhead_->Next();
+            const AVFrame* next = videoAhead_->Next();
             if (!next) {
                 // Fewer pictures than packets: the last one stays on screen.
-                if (!videoEnded_) {
-                    const std::string why = videoAhead_->Failure();
-                    if (!why.empty()) failure_ = path_ + ": video " + why;
-                    else if (decoded_ < 0) failure_ = path_ + ": no picture could be decoded";
-                }
-                videoEnded_ = true;
+                const std::string why = videoAhead_->Failure();
+                if (!why.empty()) failure_ = path_ + ": video " + why;
+                else if (decoded_ < 0) failure_ = path_ + ": no picture could be decoded";
                 break;
             }
             ++decoded_;
@@ -418,7 +415,6 @@ private:
     std::vector<int32_t> sourceOf_;
     std::unique_ptr<StreamDecoder> video_;
     std::unique_ptr<DecodeAhead> videoAhead_;  // the only user of video_ from here on; goes first
-    bool videoEnded_ = false;
     int32_t decoded_ = -1;  // index of the picture in the decoder's frame
     int32_t stride_ = 0;
     std::vector<uint8_t> picture_;
