@@ -59,60 +59,77 @@ bool HaveAvx2() {
     return avx2;
 }
 
+// What the 32-pixel step needs besides the pixels: the deinterleaving
+// shuffles in both halves, the row's matrix values and the field masks.
+struct Step32 {
+    __m256i shuffle[3][3];
+    __m256i m, intensity, f8, low3, c0, x3e;
+};
+
+__attribute__((target("avx2"))) Step32 MakeStep32(const uint16_t* matrixRow, int32_t useIntensityBit) {
+    Step32 k;
+    for (int c = 0; c < 3; ++c)
+        for (int block = 0; block < 3; ++block)
+            k.shuffle[c][block] = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave[c][block].data())));
+    alignas(16) uint8_t dither[16];
+    for (int i = 0; i < 16; ++i) dither[i] = static_cast<uint8_t>(matrixRow[i & 3]);
+    k.m = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(dither)));
+    k.intensity = _mm256_set1_epi8(useIntensityBit ? 1 : 0);
+    k.f8 = _mm256_set1_epi8(static_cast<char>(0xF8));
+    k.low3 = _mm256_set1_epi8(7);
+    k.c0 = _mm256_set1_epi8(static_cast<char>(0xC0));
+    k.x3e = _mm256_set1_epi8(0x3E);
+    return k;
+}
+
+// Thirty-two pixels: two groups of 16, one in each 128-bit half, where the
+// byte shuffles work as in the 16-pixel step. The group's corrected bytes
+// lie as a = 0-15 | 48-63, b = 16-31 | 64-79, d = 32-47 | 80-95.
+__attribute__((target("avx2"), always_inline)) inline void Reduce32(const Step32& k, __m256i a, __m256i b, __m256i d,
+                                                                    Pixel16* out) {
+    __m256i ch[3];
+    for (int c = 0; c < 3; ++c)
+        ch[c] = _mm256_adds_epu8(_mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, k.shuffle[c][0]),
+                                                                 _mm256_shuffle_epi8(b, k.shuffle[c][1])),
+                                                 _mm256_shuffle_epi8(d, k.shuffle[c][2])),
+                                 k.m);
+    const __m256i blue = ch[0], green = ch[1], red = ch[2];
+    const __m256i high =
+        _mm256_or_si256(_mm256_and_si256(green, k.f8), _mm256_and_si256(_mm256_srli_epi16(red, 5), k.low3));
+    const __m256i all = _mm256_and_si256(_mm256_and_si256(blue, green), red);
+    const __m256i low = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(red, 3), k.c0),
+                                                        _mm256_and_si256(_mm256_srli_epi16(blue, 2), k.x3e)),
+                                        _mm256_and_si256(_mm256_srli_epi16(all, 2), k.intensity));
+    const __m256i first = _mm256_unpacklo_epi8(high, low);   // pixels 0-7 | 16-23
+    const __m256i second = _mm256_unpackhi_epi8(high, low);  // pixels 8-15 | 24-31
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(first, second, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16), _mm256_permute2x128_si256(first, second, 0x31));
+}
+
 // Pixels 0 .. 16n - 1 of a row, n as large as `columns` allows; returns 16n.
 // `matrixRow` holds the row's four matrix values (all 0 for truncation).
 __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in, Pixel16* out, int32_t columns,
                                                                 const uint16_t* matrixRow, int32_t useIntensityBit) {
+    int32_t x = 0;
+    const Step32 k = MakeStep32(matrixRow, useIntensityBit);
+    for (; x + 32 <= columns; x += 32, in += 96) {
+        __m256i a = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
+        __m256i b = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)));
+        __m256i d = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32)));
+        a = _mm256_inserti128_si256(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 48)), 1);
+        b = _mm256_inserti128_si256(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 64)), 1);
+        d = _mm256_inserti128_si256(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 80)), 1);
+        Reduce32(k, a, b, d, out + x);
+    }
+
     __m128i shuffle[3][3];
     for (int c = 0; c < 3; ++c)
         for (int block = 0; block < 3; ++block)
             shuffle[c][block] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave[c][block].data()));
-    alignas(16) uint8_t dither[16];
-    for (int i = 0; i < 16; ++i) dither[i] = static_cast<uint8_t>(matrixRow[i & 3]);
-    const __m128i m = _mm_load_si128(reinterpret_cast<const __m128i*>(dither));
-    const __m128i intensityMask = _mm_set1_epi8(useIntensityBit ? 1 : 0);
-    const __m128i f8 = _mm_set1_epi8(static_cast<char>(0xF8)), low3 = _mm_set1_epi8(7);
-    const __m128i c0 = _mm_set1_epi8(static_cast<char>(0xC0)), x3e = _mm_set1_epi8(0x3E);
-
-    int32_t x = 0;
-    // Thirty-two pixels a step: two groups of 16, one in each 128-bit half,
-    // where the byte shuffles work as above.
-    {
-        __m256i shuffle2[3][3];
-        for (int c = 0; c < 3; ++c)
-            for (int block = 0; block < 3; ++block)
-                shuffle2[c][block] = _mm256_broadcastsi128_si256(shuffle[c][block]);
-        const __m256i m2 = _mm256_broadcastsi128_si256(m);
-        const __m256i intensity2 = _mm256_set1_epi8(useIntensityBit ? 1 : 0);
-        const __m256i f8w = _mm256_set1_epi8(static_cast<char>(0xF8)), low3w = _mm256_set1_epi8(7);
-        const __m256i c0w = _mm256_set1_epi8(static_cast<char>(0xC0)), x3ew = _mm256_set1_epi8(0x3E);
-        for (; x + 32 <= columns; x += 32, in += 96) {
-            __m256i a = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
-            __m256i b = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)));
-            __m256i d = _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32)));
-            a = _mm256_inserti128_si256(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 48)), 1);
-            b = _mm256_inserti128_si256(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 64)), 1);
-            d = _mm256_inserti128_si256(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 80)), 1);
-            __m256i ch[3];
-            for (int c = 0; c < 3; ++c)
-                ch[c] = _mm256_adds_epu8(_mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(a, shuffle2[c][0]),
-                                                                         _mm256_shuffle_epi8(b, shuffle2[c][1])),
-                                                         _mm256_shuffle_epi8(d, shuffle2[c][2])),
-                                         m2);
-            const __m256i blue = ch[0], green = ch[1], red = ch[2];
-            const __m256i high =
-                _mm256_or_si256(_mm256_and_si256(green, f8w), _mm256_and_si256(_mm256_srli_epi16(red, 5), low3w));
-            const __m256i all = _mm256_and_si256(_mm256_and_si256(blue, green), red);
-            const __m256i low = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(_mm256_slli_epi16(red, 3), c0w),
-                                                                _mm256_and_si256(_mm256_srli_epi16(blue, 2), x3ew)),
-                                                _mm256_and_si256(_mm256_srli_epi16(all, 2), intensity2));
-            const __m256i first = _mm256_unpacklo_epi8(high, low);   // pixels 0-7 | 16-23
-            const __m256i second = _mm256_unpackhi_epi8(high, low);  // pixels 8-15 | 24-31
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(first, second, 0x20));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 16),
-                                _mm256_permute2x128_si256(first, second, 0x31));
-        }
-    }
+    const __m128i m = _mm256_castsi256_si128(k.m), intensityMask = _mm256_castsi256_si128(k.intensity);
+    const __m128i f8 = _mm256_castsi256_si128(k.f8), low3 = _mm256_castsi256_si128(k.low3);
+    const __m128i c0 = _mm256_castsi256_si128(k.c0), x3e = _mm256_castsi256_si128(k.x3e);
     for (; x + 16 <= columns; x += 16, in += 48) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
@@ -137,6 +154,68 @@ __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in,
     }
     return x;
 }
+
+bool HaveAvx512Vbmi() {
+    static const bool vbmi = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vbmi");
+    }();
+    return vbmi;
+}
+
+// The gamma table as bytes (its entries are 0 .. 255), for byte look-ups.
+const uint8_t* GammaBytes() {
+    alignas(64) static uint8_t bytes[256];
+    static uint32_t built = 0;
+    if (built != GammaTableGeneration()) {
+        const uint16_t* table = GammaTable();
+        for (int i = 0; i < 256; ++i) bytes[i] = static_cast<uint8_t>(table[i]);
+        built = GammaTableGeneration();
+    }
+    return bytes;
+}
+
+// 64 bytes through a 256-entry byte table held in four registers: a
+// two-register permute covers 128 entries, and bit 7 of the byte picks the
+// half.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline __m512i LookUp64(
+    __m512i v, const __m512i (&table)[4]) {
+    const __m512i lower = _mm512_permutex2var_epi8(table[0], v, table[1]);
+    const __m512i upper = _mm512_permutex2var_epi8(table[2], v, table[3]);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lower, upper);
+}
+
+// Pixels 0 .. 32n - 1 of a row under any gamma table; returns 32n. The
+// source bytes go through the table in registers, after which a channel's
+// byte is its corrected value and the 32-pixel step applies as for the
+// identity.
+__attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowGammaAvx512(
+    const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow, int32_t useIntensityBit,
+    const uint8_t* gammaBytes) {
+    const __m512i table[4] = {_mm512_load_si512(gammaBytes), _mm512_load_si512(gammaBytes + 64),
+                              _mm512_load_si512(gammaBytes + 128), _mm512_load_si512(gammaBytes + 192)};
+    const Step32 k = MakeStep32(matrixRow, useIntensityBit);
+    // Quadwords of first (0-7) and rest (8-15): a = 0-15 | 48-63,
+    // b = 16-31 | 64-79, d = 32-47 | 80-95.
+    const __m512i abLanes = _mm512_set_epi64(9, 8, 3, 2, 7, 6, 1, 0);
+    const __m512i daLanes = _mm512_set_epi64(7, 6, 1, 0, 11, 10, 5, 4);
+    int32_t x = 0;
+    for (; x + 32 <= columns; x += 32, in += 96) {
+        const __m512i first = LookUp64(_mm512_loadu_si512(in), table);                      // bytes 0-63
+        const __m512i rest = LookUp64(_mm512_maskz_loadu_epi8(0xFFFFFFFFu, in + 64), table);  // bytes 64-95
+        // Lanes of 16 bytes rearranged as a | b and d | a; halves taken
+        // with zeroing masks, as this compiler's plain casts start from
+        // undefined values and warn.
+        const __m512i ab = _mm512_permutex2var_epi64(first, abLanes, rest);
+        const __m512i da = _mm512_permutex2var_epi64(first, daLanes, rest);
+        const __m256i a = _mm512_maskz_extracti64x4_epi64(0xF, ab, 0);
+        const __m256i b = _mm512_maskz_extracti64x4_epi64(0xF, ab, 1);
+        const __m256i d = _mm512_maskz_extracti64x4_epi64(0xF, da, 0);
+        Reduce32(k, a, b, d, out + x);
+    }
+    return x;
+}
 #endif
 
 // Pixels from `x` on of a row through the tables.
@@ -156,7 +235,10 @@ void ReduceWithTables(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
                       int32_t targetWidth, int32_t targetHeight, int32_t useIntensityBit, const uint16_t* matrix) {
     const OrderedTable& tables = OrderedTables(useIntensityBit);
 #if defined(__x86_64__)
-    const bool fast = HaveAvx2() && GammaIsIdentity();
+    const bool identity = GammaIsIdentity();
+    const bool fast = identity && HaveAvx2();
+    const bool fastGamma = !identity && HaveAvx512Vbmi();
+    const uint8_t* gammaBytes = fastGamma ? GammaBytes() : nullptr;
 #endif
     const int32_t rows = std::min(sourceHeight, targetHeight);
     const int32_t columns = std::min(sourceWidth, targetWidth);
@@ -173,6 +255,7 @@ void ReduceWithTables(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
         int32_t x = 0;
 #if defined(__x86_64__)
         if (fast) x = ReduceRowIdentityAvx2(in, out, columns, matrixRow, useIntensityBit);
+        if (fastGamma) x = ReduceRowGammaAvx512(in, out, columns, matrixRow, useIntensityBit, gammaBytes);
 #endif
         ReduceRowTables(in, out, x, columns, t);
     }
