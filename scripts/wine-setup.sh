@@ -74,6 +74,14 @@ if emulated || ! loader_runs; then
       $SUDO tee $binfmt/register >/dev/null || skip "cannot register the 32-bit emulator with binfmt_misc"
   fi
   loader_runs || skip "the 32-bit Wine loader does not run, not even under emulation"
+  # Every Wine program talks to the one Wine server all the time: emulated,
+  # that server is slow and has been seen to crash. The 64-bit server also
+  # serves 32-bit prefixes, and Wine's launcher prefers it when present.
+  if [ ! -x /usr/lib/wine/wineserver64 ]; then
+    timeout 900 $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 wine64 ||
+      timeout 900 $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 -t bookworm wine64 ||
+      echo "(wine64 could not be installed: the emulated 32-bit Wine server is used)"
+  fi
   echo "Wine runs under qemu-i386 emulation on this kernel: expect 15 to 25 minutes for its first start"
 fi
 
