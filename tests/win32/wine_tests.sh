@@ -31,6 +31,14 @@ fail() {
 # ctest reports this exit code as a skipped test.
 skip_code=77
 emulated() { grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; }
+# Seconds for the first session, for one test host and for the whole Wine run.
+# Natively a session starts in 10 to 20 s and a host ends within one; what
+# takes longer is hung. Emulated, the first start alone can take 40 minutes.
+if emulated; then
+  start_budget=${KEST_WINE_START_BUDGET:-2700} host_budget=${KEST_WINE_TIMEOUT:-600} run_budget=${KEST_WINE_RUN_BUDGET:-3300}
+else
+  start_budget=${KEST_WINE_START_BUDGET:-300} host_budget=${KEST_WINE_TIMEOUT:-120} run_budget=${KEST_WINE_RUN_BUDGET:-900}
+fi
 # The tests that need the session give way when it could not be had.
 if [ "$action" != start ] && [ "$action" != stop ] && [ -f "$state/unavailable" ]; then
   echo "SKIP: $(cat "$state/unavailable")"
@@ -52,7 +60,7 @@ wine_time_left() {
 prefix_pids() {
   local pattern=$1 pid
   for pid in $(pgrep -f "$pattern"); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -xF "WINEPREFIX=$WINEPREFIX" >/dev/null && echo "$pid"
   done
 }
 server_alive() { [ -n "$(prefix_pids wineserver)" ]; }
@@ -127,7 +135,7 @@ run_host() {
   local out=$1 rc attempt limit lost=no
   shift
   for attempt in 1 2; do
-    limit=$(wine_time_left "${KEST_WINE_TIMEOUT:-600}")
+    limit=$(wine_time_left "$host_budget")
     setsid wine "$@" </dev/null >"$out" 2>"$out.stderr" &
     local host=$!
     await $host "$limit"
@@ -167,7 +175,7 @@ case $action in
 start)
   "$0" stop "$state" >/dev/null 2>&1
   rm -rf "$state/prefix" "$state/display" "$state/unavailable"
-  budget_end=$(($(date +%s) + ${KEST_WINE_START_BUDGET:-2700}))
+  budget_end=$(($(date +%s) + start_budget))
   left() { local n=$((budget_end - $(date +%s))); [ $n -gt $1 ] && n=$1; [ $n -lt 1 ] && n=1; echo $n; }
   # The server must know the display from its start, or dialogs cannot be
   # created (error 1400).
@@ -178,7 +186,7 @@ start)
   export DISPLAY=":$(cat "$state/display")"
   started=$(date +%s)
   # The whole Wine run, the tests included, keeps within this.
-  echo $((started + ${KEST_WINE_RUN_BUDGET:-3300})) >"$state/deadline"
+  echo $((started + run_budget)) >"$state/deadline"
   # Making the prefix ends in an exit status that says little under
   # emulation: the loader gives up waiting for the boot after five minutes
   # while the boot goes on, and a boot can stall on a service for good with
