@@ -67,14 +67,17 @@ echo
 echo "== limits, from the benchmark"
 memcpy=$(iteration "BM_MemcpySourceFrame/512/480")
 for name in BitTruncate Dither2x2 Dither4x4 TemporalDither2x2 TemporalErrorDiffusion PlanarErrorDiffusion; do
-  for g in 10 18; do
-    t=$(iteration "BM_Convert/$name/w:512/h:480/gamma10:$g")
-    echo "$name 512x480 gamma $((g / 10)).$((g % 10)): $(ratio "$t" "$memcpy") x memcpy of the source bytes"
+  for case in 10:1 18:1 10:0; do
+    g=${case%:*} i=${case#*:}
+    t=$(iteration "BM_Convert/$name/w:512/h:480/gamma10:$g/i:$i")
+    echo "$name 512x480 gamma $((g / 10)).$((g % 10)) intensity bit $i: $(ratio "$t" "$memcpy") x memcpy of the source bytes"
   done
 done
-trunc=$(iteration "BM_Convert/BitTruncate/w:512/h:480/gamma10:10")
-planar=$(iteration "BM_Convert/PlanarErrorDiffusion/w:512/h:480/gamma10:10")
-echo "PlanarErrorDiffusion / BitTruncate (512x480, gamma 1.0): $(ratio "$planar" "$trunc")"
+for i in 1 0; do
+  trunc=$(iteration "BM_Convert/BitTruncate/w:512/h:480/gamma10:10/i:$i")
+  planar=$(iteration "BM_Convert/PlanarErrorDiffusion/w:512/h:480/gamma10:10/i:$i")
+  echo "PlanarErrorDiffusion / BitTruncate (512x480, gamma 1.0, intensity bit $i): $(ratio "$planar" "$trunc")"
+done
 
 frames=300
 echo

@@ -2,7 +2,7 @@
 // picture, in pixels per second. Frame 0 comes first and later frames follow,
 // so the gamma table and the cleared planes are set up once, as in an export.
 // Arguments: width, height, gamma in tenths (10 is the default 1.0, whose
-// table is the identity).
+// table is the identity), the intensity bit (off by default in the settings).
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -29,9 +29,10 @@ void BM_Convert(benchmark::State& state, PictureConverter convert) {
     const std::vector<uint8_t> picture = NoisePicture(width, height);
     std::vector<Pixel16> destination(static_cast<std::size_t>(DestinationRowStride(width)) * height);
     const double gamma = static_cast<double>(state.range(2)) / 10.0;
+    const auto intensity = static_cast<int32_t>(state.range(3));
     int32_t frame = 0;
     for (auto _ : state) {
-        convert(picture.data(), width, height, destination.data(), width, height, frame++, gamma, 1);
+        convert(picture.data(), width, height, destination.data(), width, height, frame++, gamma, intensity);
         benchmark::DoNotOptimize(destination.data());
         benchmark::ClobberMemory();
     }
@@ -40,11 +41,12 @@ void BM_Convert(benchmark::State& state, PictureConverter convert) {
 
 #define KEST_PICTURE_BENCHMARK(name, converter) \
     BENCHMARK_CAPTURE(BM_Convert, name, converter)                                       \
-        ->ArgNames({"w", "h", "gamma10"})                                                  \
-        ->Args({512, 480, 10})                                                            \
-        ->Args({512, 480, 18})                                                            \
-        ->Args({256, 192, 10})                                                            \
-        ->Args({256, 192, 18})
+        ->ArgNames({"w", "h", "gamma10", "i"})                                             \
+        ->Args({512, 480, 10, 1})                                                         \
+        ->Args({512, 480, 18, 1})                                                         \
+        ->Args({256, 192, 10, 1})                                                         \
+        ->Args({256, 192, 18, 1})                                                         \
+        ->Args({512, 480, 10, 0})
 
 KEST_PICTURE_BENCHMARK(BitTruncate, ConvertBitTruncate);
 KEST_PICTURE_BENCHMARK(Dither2x2, ConvertDither2x2);

@@ -97,15 +97,12 @@ struct RowWalk {
 constexpr int32_t kBlock = 8;
 using RowSums = int16_t[3][kMaxPictureSide + kBlock];
 
-}  // namespace
-
-void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
-                                 Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
-                                 int32_t frameIndex, double gamma, int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), kErrorBias);
-        BuildGammaTable(gamma);
-    }
+// Without the intensity bit a channel's error does not depend on the other
+// two, so the three chains of a row run side by side; with it, each waits
+// for the shared bit. Hence one walk compiled for each.
+template <bool kUseIntensity>
+void Diffuse(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
+             int32_t targetWidth, int32_t targetHeight) {
     const uint16_t* table = GammaTable();
     const QuantizeTable& q = QuantizeTables();
     const uint32_t* qb = q[0] + kQuantizeBias;
@@ -130,7 +127,7 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
     // A pixel's own error, quantised with no correction, into cell `at`.
     const auto putOwnError = [&](const uint8_t* pixel, int32_t at) {
         const uint32_t b = qb[table[pixel[0]]], g = qg[table[pixel[1]]], r = qr[table[pixel[2]]];
-        const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+        const uint32_t intensity = QuantizedIntensity(b, g, r, kUseIntensity);
         blue[at] = static_cast<int16_t>(biasedError(b, intensity));
         green[at] = static_cast<int16_t>(biasedError(g, intensity));
         red[at] = static_cast<int16_t>(biasedError(r, intensity));
@@ -159,7 +156,7 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
         const uint32_t b = qb[table[in[0]] + divide[sums[0][x] + 5 * row.e2[0] + 7 * row.e1[0]]];
         const uint32_t g = qg[table[in[1]] + divide[sums[1][x] + 5 * row.e2[1] + 7 * row.e1[1]]];
         const uint32_t r = qr[table[in[2]] + divide[sums[2][x] + 5 * row.e2[2] + 7 * row.e1[2]]];
-        const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+        const uint32_t intensity = QuantizedIntensity(b, g, r, kUseIntensity);
         for (int c = 0; c < 3; ++c) row.e2[c] = row.e1[c];
         row.e1[0] = biasedError(b, intensity);
         row.e1[1] = biasedError(g, intensity);
@@ -219,6 +216,19 @@ void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, in
             for (int32_t x = x0; x < std::min(x0 + kBlock, columns); ++x) walk(upper, upperSums, x);
         }
     }
+}
+
+}  // namespace
+
+void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
+                                 Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
+                                 int32_t frameIndex, double gamma, int32_t useIntensityBit) {
+    if (frameIndex == 0) {
+        for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), kErrorBias);
+        BuildGammaTable(gamma);
+    }
+    if (useIntensityBit) Diffuse<true>(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight);
+    else Diffuse<false>(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight);
 }
 
 }  // namespace kest
