@@ -186,6 +186,89 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline __m
     return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lower, upper);
 }
 
+// Sixty-four pixels a step, all in 512-bit registers: a channel's 64 bytes
+// are gathered from the 192 source bytes by two byte permutes (one over the
+// first 128 bytes, one for the rest), go through the gamma table unless it
+// is the identity, and the word's two bytes are interleaved by one permute
+// per 64 bytes of output. Returns the pixels done, a multiple of 64.
+constexpr auto kChannelGather = [] {
+    // [c][i]: index of source byte 3i + c within the first 128 bytes, or
+    // within bytes 128-191 when that is where it lies.
+    std::array<std::array<uint8_t, 64>, 3> at{};
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 64; ++i) at[c][i] = static_cast<uint8_t>((3 * i + c) % 128);
+    return at;
+}();
+constexpr auto kFromLast = [] {
+    // [c]: bit i set when source byte 3i + c lies in bytes 128-191.
+    std::array<uint64_t, 3> mask{};
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 64; ++i) mask[c] |= uint64_t{3 * i + c >= 128} << i;
+    return mask;
+}();
+constexpr auto kWordBytes = [] {
+    // [half][j]: output byte j of words 32 * half ..: even bytes the high
+    // byte of word j / 2, odd ones its low byte (the second register).
+    std::array<std::array<uint8_t, 64>, 2> at{};
+    for (int half = 0; half < 2; ++half)
+        for (int j = 0; j < 64; ++j) at[half][j] = static_cast<uint8_t>((j & 1) * 64 + 32 * half + j / 2);
+    return at;
+}();
+
+// One channel's 64 corrected bytes, the matrix values added.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline __m512i Channel64(
+    __m512i first, __m512i middle, __m512i last, __m512i gather, __mmask64 fromLast, __m512i m) {
+    const __m512i low = _mm512_permutex2var_epi8(first, gather, middle);
+    return _mm512_adds_epu8(_mm512_mask_permutexvar_epi8(low, fromLast, gather, last), m);
+}
+
+template <bool kGamma>
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(const uint8_t* in, Pixel16* out,
+                                                                                int32_t columns,
+                                                                                const uint16_t* matrixRow,
+                                                                                int32_t useIntensityBit,
+                                                                                const uint8_t* gammaBytes) {
+    __m512i table[4] = {};
+    if constexpr (kGamma)
+        for (int i = 0; i < 4; ++i) table[i] = _mm512_load_si512(gammaBytes + 64 * i);
+    // Held in named registers: arrays of them end up on the stack.
+    const __m512i gatherBlue = _mm512_loadu_si512(kChannelGather[0].data());
+    const __m512i gatherGreen = _mm512_loadu_si512(kChannelGather[1].data());
+    const __m512i gatherRed = _mm512_loadu_si512(kChannelGather[2].data());
+    const __mmask64 lastBlue = kFromLast[0], lastGreen = kFromLast[1], lastRed = kFromLast[2];
+    const __m512i firstWords = _mm512_loadu_si512(kWordBytes[0].data());
+    const __m512i lastWords = _mm512_loadu_si512(kWordBytes[1].data());
+    // The four matrix values of the row (0 .. 7), repeated.
+    const __m512i m = _mm512_set1_epi32(static_cast<int32_t>(matrixRow[0] | matrixRow[1] << 8 | matrixRow[2] << 16 |
+                                                             static_cast<uint32_t>(matrixRow[3]) << 24));
+    const __m512i intensity = _mm512_set1_epi8(useIntensityBit ? 1 : 0);
+    const __m512i f8 = _mm512_set1_epi8(static_cast<char>(0xF8)), low3 = _mm512_set1_epi8(7);
+    const __m512i c0 = _mm512_set1_epi8(static_cast<char>(0xC0)), x3e = _mm512_set1_epi8(0x3E);
+    int32_t x = 0;
+    for (; x + 64 <= columns; x += 64, in += 192) {
+        __m512i first = _mm512_loadu_si512(in);
+        __m512i middle = _mm512_loadu_si512(in + 64);
+        __m512i last = _mm512_loadu_si512(in + 128);
+        if constexpr (kGamma) {
+            first = LookUp64(first, table);
+            middle = LookUp64(middle, table);
+            last = LookUp64(last, table);
+        }
+        const __m512i blue = Channel64(first, middle, last, gatherBlue, lastBlue, m);
+        const __m512i green = Channel64(first, middle, last, gatherGreen, lastGreen, m);
+        const __m512i red = Channel64(first, middle, last, gatherRed, lastRed, m);
+        const __m512i high =
+            _mm512_or_si512(_mm512_and_si512(green, f8), _mm512_and_si512(_mm512_srli_epi16(red, 5), low3));
+        const __m512i all = _mm512_and_si512(_mm512_and_si512(blue, green), red);
+        const __m512i low = _mm512_or_si512(_mm512_or_si512(_mm512_and_si512(_mm512_slli_epi16(red, 3), c0),
+                                                            _mm512_and_si512(_mm512_srli_epi16(blue, 2), x3e)),
+                                            _mm512_and_si512(_mm512_srli_epi16(all, 2), intensity));
+        _mm512_storeu_si512(out + x, _mm512_permutex2var_epi8(high, firstWords, low));
+        _mm512_storeu_si512(out + x + 32, _mm512_permutex2var_epi8(high, lastWords, low));
+    }
+    return x;
+}
+
 // Pixels 0 .. 32n - 1 of a row under any gamma table; returns 32n. The
 // source bytes go through the table in registers, after which a channel's
 // byte is its corrected value and the 32-pixel step applies as for the
@@ -236,9 +319,9 @@ void ReduceWithTables(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
     const OrderedTable& tables = OrderedTables(useIntensityBit);
 #if defined(__x86_64__)
     const bool identity = GammaIsIdentity();
+    const bool wide = HaveAvx512Vbmi();
     const bool fast = identity && HaveAvx2();
-    const bool fastGamma = !identity && HaveAvx512Vbmi();
-    const uint8_t* gammaBytes = fastGamma ? GammaBytes() : nullptr;
+    const uint8_t* gammaBytes = wide && !identity ? GammaBytes() : nullptr;
 #endif
     const int32_t rows = std::min(sourceHeight, targetHeight);
     const int32_t columns = std::min(sourceWidth, targetWidth);
@@ -254,8 +337,15 @@ void ReduceWithTables(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
         for (int j = 0; j < 4; ++j) t[j] = tables[matrixRow[j] & 7];
         int32_t x = 0;
 #if defined(__x86_64__)
-        if (fast) x = ReduceRowIdentityAvx2(in, out, columns, matrixRow, useIntensityBit);
-        if (fastGamma) x = ReduceRowGammaAvx512(in, out, columns, matrixRow, useIntensityBit, gammaBytes);
+        // Steps of 64 pixels, then of 32 and 16; x stays a multiple of 4, so
+        // the matrix values keep their columns.
+        if (wide) {
+            x = identity ? ReduceRowAvx512<false>(in, out, columns, matrixRow, useIntensityBit, nullptr)
+                         : ReduceRowAvx512<true>(in, out, columns, matrixRow, useIntensityBit, gammaBytes);
+            if (!identity)
+                x += ReduceRowGammaAvx512(in + 3 * x, out + x, columns - x, matrixRow, useIntensityBit, gammaBytes);
+        }
+        if (fast) x += ReduceRowIdentityAvx2(in + 3 * x, out + x, columns - x, matrixRow, useIntensityBit);
 #endif
         ReduceRowTables(in, out, x, columns, t);
     }
