@@ -66,7 +66,9 @@ CodePageResult Convert(std::string_view in, const char* to, const char* from, bo
     CodePageResult result;
     Converter c(to, from);
     if (!c.ok()) {
-        result.offending = in.substr(0, 1);
+        // One character appended: GCC 12 misreads a short string assignment
+        // as an overlapping copy (-Wrestrict) and the build stops.
+        if (!in.empty()) result.offending.push_back(in.front());
         return result;
     }
     const std::size_t stop = c.Run(in, result.text);
