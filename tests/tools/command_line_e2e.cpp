@@ -32,13 +32,15 @@ TEST(KestCommandLine, HelpCommandIsTheCommandsHelp) {
     }
 }
 
-TEST(KestCommandLine, MistypedCommandsSuggestTheNearest) {
+TEST(KestCommandLine, AMistypedOrMissingCommandIsNamed) {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"exprot"}, "unknown command 'exprot'; did you mean 'export'?"},
         {{"inof", "x.KTD"}, "unknown command 'inof'; did you mean 'info'?"},
         {{"extarct"}, "unknown command 'extarct'; did you mean 'extract'?"},
         {{"settings", "shwo", "s.bin"}, "unknown 'kest settings' command 'shwo'; did you mean 'show'?"},
         {{"convert"}, "unknown command 'convert'; the commands are export, info, extract, settings"},
+        {{}, "'kest' needs a command: export, info, extract, settings (kest --help tells more)"},
+        {{"settings"}, "'kest settings' needs a command: show, make (kest settings --help tells more)"},
     };
     for (const auto& [args, message] : cases) {
         const ToolRun run = RunKest(args);

@@ -13,6 +13,18 @@ std::vector<std::string> ExpandHelpCommand(std::vector<std::string> args) {
     return args;
 }
 
+namespace {
+
+// "export, info, extract, settings": the commands a user can give here.
+std::string CommandNames(CLI::App& level) {
+    std::string names;
+    for (const CLI::App* s : level.get_subcommands([](const CLI::App*) { return true; }))
+        if (s->get_name() != "help") names += (names.empty() ? "" : ", ") + s->get_name();
+    return names;
+}
+
+}  // namespace
+
 void CheckCommandNames(CLI::App& app, const std::vector<std::string>& args) {
     CLI::App* level = &app;
     std::string path = "kest";
@@ -28,18 +40,21 @@ void CheckCommandNames(CLI::App& app, const std::vector<std::string>& args) {
             continue;
         }
         if (level->get_require_subcommand_min() == 0) return;  // a positional argument
-        std::string nearest, names;
+        std::string nearest;
         std::size_t best = 3;  // more edits than this is no longer a typing slip
         for (const CLI::App* s : subcommands) {
             if (s->get_name() == "help") continue;
-            names += (names.empty() ? "" : ", ") + s->get_name();
             const std::size_t d = EditDistance(arg, s->get_name());
             if (d < best) best = d, nearest = s->get_name();
         }
         const std::string what = level == &app ? "command" : "'" + path + "' command";
         throw UsageError("unknown " + what + " '" + arg + "'; " +
-                         (nearest.empty() ? "the commands are " + names : "did you mean '" + nearest + "'?"));
+                         (nearest.empty() ? "the commands are " + CommandNames(*level)
+                                          : "did you mean '" + nearest + "'?"));
     }
+    if (level->get_require_subcommand_min() > 0)
+        throw UsageError("'" + path + "' needs a command: " + CommandNames(*level) + " (" + path +
+                         " --help tells more)");
 }
 
 std::size_t EditDistance(const std::string& a, const std::string& b) {
