@@ -81,6 +81,35 @@ MediaOptions HostSideOptions(const ExportOptions& o) {
     return media;
 }
 
+// Scales the source's sound by --gain or --normalize; returns the words the
+// summary adds about it.
+std::string ApplySoundGain(const ExportOptions& o, int32_t audioFormatIndex, std::unique_ptr<FrameSource>& source) {
+    if (!source->Shape().hasAudio || (!o.gain && !o.normalize)) return {};
+    if (o.gain) {
+        source = WithGain(std::move(source), *o.gain);
+        return ", sound gain " + Decibels(*o.gain);
+    }
+    const AudioFormat& format = SelectAudioFormat(audioFormatIndex);
+    if (format.version != 30) return ", sound gain 0 dB (--normalize: PCM sound has no predictor to keep in range)";
+    NormalizedSound normalized = NormalizeSound(std::move(source), audioFormatIndex);
+    source = std::move(normalized.source);
+    return ", sound gain " + Decibels(normalized.decibels) + " chosen by --normalize" +
+           (normalized.atZero.outside
+                ? " (at 0 dB the ADPCM predictor would leave the player's 12-bit range " +
+                      DescribeExcursions(normalized.atZero, format.sampleRate) + ")"
+                : std::string(" (the ADPCM predictor stays in the player's 12-bit range at 0 dB)"));
+}
+
+// The player saturates the predictor that the encoder lets overshoot: say
+// where the written movie's sound will play differently.
+void WarnOfPredictorDrift(const std::string& path) {
+    const std::optional<MoviePredictor> watched = WatchMovieFile(path);
+    if (!watched || !watched->excursions.outside) return;
+    std::printf("warning: the sound's ADPCM predictor left the player's 12-bit range %s; the player's sound drifts "
+                "from the encoder's there (--normalize picks a gain that avoids it)\n",
+                DescribeExcursions(watched->excursions, watched->sampleRate).c_str());
+}
+
 void RunExportCommand(const ExportOptions& o) {
     if (o.listAudio) {
         std::fputs(AudioFormatTable().c_str(), stdout);
@@ -105,24 +134,7 @@ void RunExportCommand(const ExportOptions& o) {
     } else {
         source = OpenMediaInput(o.input, media);
     }
-    const bool adpcm = SelectAudioFormat(settings.audioFormatIndex).version == 30;
-    std::string gainNote;
-    if (source->Shape().hasAudio && o.gain) {
-        source = WithGain(std::move(source), *o.gain);
-        gainNote = ", sound gain " + Decibels(*o.gain);
-    } else if (source->Shape().hasAudio && o.normalize && !adpcm) {
-        gainNote = ", sound gain 0 dB (--normalize: PCM sound has no predictor to keep in range)";
-    } else if (source->Shape().hasAudio && o.normalize) {
-        NormalizedSound normalized = NormalizeSound(std::move(source), settings.audioFormatIndex);
-        source = std::move(normalized.source);
-        gainNote = ", sound gain " + Decibels(normalized.decibels) + " chosen by --normalize";
-        if (normalized.atZero.outside)
-            gainNote += " (at 0 dB the ADPCM predictor would leave the player's 12-bit range " +
-                        DescribeExcursions(normalized.atZero, SelectAudioFormat(settings.audioFormatIndex).sampleRate) +
-                        ")";
-        else
-            gainNote += " (the ADPCM predictor stays in the player's 12-bit range at 0 dB)";
-    }
+    const std::string gainNote = ApplySoundGain(o, settings.audioFormatIndex, source);
     Settings() = settings;
 
     HostOptions host;
@@ -160,12 +172,7 @@ void RunExportCommand(const ExportOptions& o) {
         const char* sound = shape.hasAudio ? SelectAudioFormat(settings.audioFormatIndex).label : "no sound";
         std::printf("%s: %d frames, %d x %d, %s%s\n", o.output.c_str(), r.framesWritten, g.width, g.height, sound,
                     gainNote.c_str());
-        // The player saturates the predictor the encoder lets overshoot.
-        if (const auto watched = shape.hasAudio && adpcm ? WatchMovieFile(o.output) : std::nullopt;
-            watched && watched->excursions.outside)
-            std::printf("warning: the sound's ADPCM predictor left the player's 12-bit range %s; the player's sound "
-                        "drifts from the encoder's there (--normalize picks a gain that avoids it)\n",
-                        DescribeExcursions(watched->excursions, watched->sampleRate).c_str());
+        if (shape.hasAudio) WarnOfPredictorDrift(o.output);
     }
 }
 
@@ -177,8 +184,11 @@ void AddExportCommand(CLI::App& app) {
     command->add_option("INPUT", options->input, "any video file FFmpeg can open; without it, the built-in demo clip");
     command->add_option("-o,--output", options->output, "the KEST movie to write (.KTD or .KTS)");
     command->add_option("--size", options->size, "picture size WxH (default: fit into 512x512 when larger)");
-    command->add_option("--fps", options->fps, "constant output frame rate N, N/D or a decimal such as 12.5; 29.97, 23.976 and 59.94 are the NTSC fractions (default: the input's)");
-    command->add_option("--start", options->start, "time to skip at the start of the input: seconds, MM:SS or HH:MM:SS.mmm");
+    command->add_option("--fps", options->fps,
+                        "constant output frame rate N, N/D or a decimal such as 12.5; 29.97, 23.976 and 59.94 are "
+                        "the NTSC fractions (default: the input's)");
+    command->add_option("--start", options->start,
+                        "time to skip at the start of the input: seconds, MM:SS or HH:MM:SS.mmm");
     command->add_option("--duration", options->duration, "time to export: seconds, MM:SS or HH:MM:SS.mmm");
     command->add_flag("--no-audio", options->noAudio, "leave the sound out");
     command->add_option("--gain", options->gain, "scale the sound by DB decibels (-60 to 60) before the export takes it");
