@@ -16,8 +16,8 @@
 #include "settings_options.h"
 #include "sound_gain.h"
 #include "sound/audio_format.h"
-#include "tool_error.h"
 #include "time_options.h"
+#include "tool_error.h"
 #include "tool_host.h"
 
 namespace kest::tool {

@@ -74,9 +74,9 @@ std::optional<MoviePredictor> WatchMovieFile(const std::string& path) {
 }
 
 std::string DescribeExcursions(const PredictorExcursions& e, int32_t sampleRate) {
-    return std::to_string(e.excursions) + (e.excursions == 1 ? " time (" : " times (") + std::to_string(e.outside) +
-           " of " + std::to_string(e.codes) + " samples, from " + Clock(e.firstOutside, sampleRate) + " to " +
-           Clock(e.lastOutside, sampleRate) + ")";
+    return std::to_string(e.excursions) + (e.excursions == 1 ? " time, in " : " times, in ") +
+           std::to_string(e.outside) + " of " + std::to_string(e.codes) + " samples from " +
+           Clock(e.firstOutside, sampleRate) + " to " + Clock(e.lastOutside, sampleRate);
 }
 
 }  // namespace kest::tool

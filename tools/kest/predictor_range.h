@@ -48,7 +48,7 @@ struct MoviePredictor {
 // read back (a device such as /dev/null).
 std::optional<MoviePredictor> WatchMovieFile(const std::string& path);
 
-// "3 times (412 of 156250 samples, from 0:01.234 to 0:07.500)".
+// "3 times, in 412 of 156250 samples from 0:01.234 to 0:07.500".
 std::string DescribeExcursions(const PredictorExcursions& e, int32_t sampleRate);
 
 }  // namespace kest::tool
