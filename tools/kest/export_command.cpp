@@ -11,8 +11,12 @@
 #include "export/movie_format.h"
 #include "incomplete_output.h"
 #include "media_input.h"
+#include "normalize_gain.h"
+#include "predictor_range.h"
 #include "settings_options.h"
+#include "sound_gain.h"
 #include "sound/audio_format.h"
+#include "time_options.h"
 #include "tool_error.h"
 #include "tool_host.h"
 
@@ -23,12 +27,15 @@ constexpr int kExitCancelled = 130;  // as a shell reports a Ctrl-C
 
 struct ExportOptions {
     std::string input;
+    bool inputGiven = false;  // an empty INPUT is a mistake, not the demo clip
     std::string output;
     std::string size;
     std::string fps;
-    std::optional<double> start;
-    std::optional<double> duration;
+    std::optional<std::string> start;
+    std::optional<std::string> duration;
     bool noAudio = false;
+    std::optional<double> gain;
+    bool normalize = false;
     bool listAudio = false;
     bool quiet = false;
     int32_t cancelAtFrame = -1;
@@ -46,6 +53,12 @@ bool ParsePair(const std::string& text, char separator, int32_t& a, int32_t& b) 
     return true;
 }
 
+std::string Decibels(double decibels) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.1f dB", decibels);
+    return decibels == 0 ? std::string("0 dB") : std::string(text);
+}
+
 MediaOptions HostSideOptions(const ExportOptions& o) {
     MediaOptions media;
     if (!o.size.empty()) {
@@ -53,25 +66,48 @@ MediaOptions HostSideOptions(const ExportOptions& o) {
             throw UsageError("--size: expected WIDTHxHEIGHT with positive numbers, such as 256x192");
     }
     if (!o.fps.empty()) {
-        if (o.fps.find('/') == std::string::npos) {
-            if (!ParsePair(o.fps + "/1", '/', media.fpsNum, media.fpsDen))
-                throw UsageError("--fps: expected a positive whole number or a fraction N/D, such as 30000/1001");
-        } else if (!ParsePair(o.fps, '/', media.fpsNum, media.fpsDen)) {
-            throw UsageError("--fps: expected a positive whole number or a fraction N/D, such as 30000/1001");
-        }
+        const FrameRate rate = ParseFrameRate("--fps", o.fps);
+        media.fpsNum = rate.num;
+        media.fpsDen = rate.den;
     }
-    if (o.start) {
-        if (!(*o.start >= 0)) throw UsageError("--start: must be 0 or more seconds");
-        media.start = *o.start;
-    }
+    if (o.start) media.start = ParseSeconds("--start", *o.start);
     if (o.duration) {
-        if (!(*o.duration > 0)) throw UsageError("--duration: must be more than 0 seconds");
-        media.duration = *o.duration;
+        media.duration = ParseSeconds("--duration", *o.duration);
+        if (!(media.duration > 0)) throw UsageError("--duration: must be more than 0 seconds");
     }
     media.audio = !o.noAudio;
     if (o.threads < 0) throw UsageError("--threads: must be 0 (automatic) or more");
     media.threads = o.threads;
     return media;
+}
+
+// Scales the source's sound by --gain or --normalize; returns the words the
+// summary adds about it.
+std::string ApplySoundGain(const ExportOptions& o, int32_t audioFormatIndex, std::unique_ptr<FrameSource>& source) {
+    if (!source->Shape().hasAudio || (!o.gain && !o.normalize)) return {};
+    if (o.gain) {
+        source = WithGain(std::move(source), *o.gain);
+        return ", sound gain " + Decibels(*o.gain);
+    }
+    const AudioFormat& format = SelectAudioFormat(audioFormatIndex);
+    if (format.version != 30) return ", sound gain 0 dB (--normalize: PCM sound has no predictor to keep in range)";
+    NormalizedSound normalized = NormalizeSound(std::move(source), audioFormatIndex);
+    source = std::move(normalized.source);
+    return ", sound gain " + Decibels(normalized.decibels) + " chosen by --normalize" +
+           (normalized.atZero.outside
+                ? " (at 0 dB the ADPCM predictor would leave the player's 12-bit range " +
+                      DescribeExcursions(normalized.atZero, format.sampleRate) + ")"
+                : std::string(" (the ADPCM predictor stays in the player's 12-bit range at 0 dB)"));
+}
+
+// The player saturates the predictor that the encoder lets overshoot: say
+// where the written movie's sound will play differently.
+void WarnOfPredictorDrift(const std::string& path) {
+    const std::optional<MoviePredictor> watched = WatchMovieFile(path);
+    if (!watched || !watched->excursions.outside) return;
+    std::printf("warning: the sound's ADPCM predictor left the player's 12-bit range %s; the player's sound drifts "
+                "from the encoder's there (--normalize picks a gain that avoids it)\n",
+                DescribeExcursions(watched->excursions, watched->sampleRate).c_str());
 }
 
 void RunExportCommand(const ExportOptions& o) {
@@ -80,6 +116,11 @@ void RunExportCommand(const ExportOptions& o) {
         return;
     }
     if (o.output.empty()) throw UsageError("export: an output file is required (-o OUTPUT)");
+    if (o.inputGiven && o.input.empty())
+        throw UsageError("export: the INPUT file name is empty; name a video file, or leave INPUT out for the demo clip");
+    if (o.gain && o.normalize) throw UsageError("--gain and --normalize both set the sound's gain; give one of them");
+    if (o.gain && !(*o.gain >= -kMaxGainDecibels && *o.gain <= kMaxGainDecibels))
+        throw UsageError("--gain: must lie within -60 to 60 dB");
 
     OutputSettings settings{};
     ApplySettingsOptions(o.settings, settings);
@@ -93,6 +134,7 @@ void RunExportCommand(const ExportOptions& o) {
     } else {
         source = OpenMediaInput(o.input, media);
     }
+    const std::string gainNote = ApplySoundGain(o, settings.audioFormatIndex, source);
     Settings() = settings;
 
     HostOptions host;
@@ -128,7 +170,9 @@ void RunExportCommand(const ExportOptions& o) {
         const SourceShape& shape = source->Shape();
         const MovieGeometry g = ComputeGeometry(shape.width, shape.height, settings);
         const char* sound = shape.hasAudio ? SelectAudioFormat(settings.audioFormatIndex).label : "no sound";
-        std::printf("%s: %d frames, %d x %d, %s\n", o.output.c_str(), r.framesWritten, g.width, g.height, sound);
+        std::printf("%s: %d frames, %d x %d, %s%s\n", o.output.c_str(), r.framesWritten, g.width, g.height, sound,
+                    gainNote.c_str());
+        if (shape.hasAudio) WarnOfPredictorDrift(o.output);
     }
 }
 
@@ -140,17 +184,26 @@ void AddExportCommand(CLI::App& app) {
     command->add_option("INPUT", options->input, "any video file FFmpeg can open; without it, the built-in demo clip");
     command->add_option("-o,--output", options->output, "the KEST movie to write (.KTD or .KTS)");
     command->add_option("--size", options->size, "picture size WxH (default: fit into 512x512 when larger)");
-    command->add_option("--fps", options->fps, "constant output frame rate N or N/D (default: the input's)");
-    command->add_option("--start", options->start, "seconds to skip at the start of the input");
-    command->add_option("--duration", options->duration, "seconds to export");
+    command->add_option("--fps", options->fps,
+                        "constant output frame rate N, N/D or a decimal such as 12.5; 29.97, 23.976 and 59.94 are "
+                        "the NTSC fractions (default: the input's)");
+    command->add_option("--start", options->start,
+                        "time to skip at the start of the input: seconds, MM:SS or HH:MM:SS.mmm");
+    command->add_option("--duration", options->duration, "time to export: seconds, MM:SS or HH:MM:SS.mmm");
     command->add_flag("--no-audio", options->noAudio, "leave the sound out");
+    command->add_option("--gain", options->gain, "scale the sound by DB decibels (-60 to 60) before the export takes it");
+    command->add_flag("--normalize", options->normalize,
+                      "for ADPCM sound: the largest gain, at most 0 dB, that keeps the predictor in the player's range");
     AddSettingsOptions(*command, options->settings);
     command->add_flag("--list-audio", options->listAudio, "print the table of sound formats and exit");
     command->add_flag("-q,--quiet", options->quiet, "no progress line and no summary");
     command->add_option("--threads", options->threads, "decoder threads (default 0: FFmpeg's choice)");
     command->add_option("--cancel-at-frame", options->cancelAtFrame, "cancel before this frame, as Ctrl-C does")
         ->group("");
-    command->callback([options] { RunExportCommand(*options); });
+    command->callback([options, command] {
+        options->inputGiven = command->count("INPUT") > 0;
+        RunExportCommand(*options);
+    });
 }
 
 }  // namespace kest::tool

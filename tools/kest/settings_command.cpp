@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "code_page.h"
 #include "commands.h"
 #include "settings_options.h"
 #include "sound/audio_format.h"
@@ -33,7 +34,10 @@ void ShowSettings(const std::string& path) {
     const bool inRange = s.audioFormatIndex >= 0 && s.audioFormatIndex < kAudioFormatCount;
     std::printf("audio          %d (%s: %s%s)\n", s.audioFormatIndex, inRange ? AudioShortName(s.audioFormatIndex) : "adpcm15.6",
                 f.label, inRange ? "" : ", out of range");
-    std::printf("comment        \"%.*s\"%s\n", static_cast<int>(commentLength), s.comment,
+    // Stored in the player's code page; shown in UTF-8, a byte that is not
+    // CP932 as U+FFFD.
+    const std::string comment = Cp932ToUtf8Lossy(std::string_view(s.comment, commentLength));
+    std::printf("comment        \"%s\"%s\n", comment.c_str(),
                 commentLength == kCommentBytes ? " (no terminating zero byte)" : "");
 }
 

@@ -1,11 +1,13 @@
 #include "settings_options.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <vector>
 
+#include "code_page.h"
 #include "sound/audio_format.h"
 #include "tool_error.h"
 
@@ -33,6 +35,46 @@ std::string Choices(const char* const (&names)[N]) {
     for (std::size_t i = 0; i < N; ++i) list += (i ? ", " : "") + std::string(names[i]);
     return list;
 }
+
+// "'😀' (U+1F600)" for a UTF-8 character; empty when the bytes are not one.
+std::string NameCharacter(const std::string& utf8) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(utf8[i]); };
+    const std::size_t n = utf8.size();
+    uint32_t code = 0;
+    if (n == 1 && b(0) < 0x80) code = b(0);
+    else if (n == 2 && (b(0) & 0xE0) == 0xC0) code = (b(0) & 0x1Fu) << 6 | (b(1) & 0x3Fu);
+    else if (n == 3 && (b(0) & 0xF0) == 0xE0) code = (b(0) & 0x0Fu) << 12 | (b(1) & 0x3Fu) << 6 | (b(2) & 0x3Fu);
+    else if (n == 4 && (b(0) & 0xF8) == 0xF0)
+        code = (b(0) & 0x07u) << 18 | (b(1) & 0x3Fu) << 12 | (b(2) & 0x3Fu) << 6 | (b(3) & 0x3Fu);
+    else return {};
+    for (std::size_t i = 1; i < n; ++i)
+        if ((b(i) & 0xC0) != 0x80) return {};
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(code));
+    return "'" + utf8 + "' (" + hex + ")";
+}
+
+// The comment as the header stores it. The command line is read as UTF-8,
+// whatever the locale says: terminals and scripts send UTF-8 today, and the
+// C locale a script often runs under names no encoding at all.
+std::string CommentBytes(const std::string& utf8) {
+    const CodePageResult cp932 = Utf8ToCp932(utf8);
+    if (!cp932.ok) {
+        const std::string named = NameCharacter(cp932.offending);
+        if (named.empty())
+            throw UsageError("--comment: byte " + std::to_string(cp932.offset) +
+                             " is not UTF-8; give the text in UTF-8, as kest reads its command line");
+        throw UsageError("--comment: " + named + " cannot be stored in the player's code page (CP932)");
+    }
+    if (cp932.text.size() > kCommentBytes - 1)
+        throw UsageError("--comment: " + std::to_string(cp932.text.size()) +
+                         " bytes in the player's code page (CP932), at most 983 fit");
+    return cp932.text;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 }  // namespace
 
@@ -70,12 +112,22 @@ std::string AudioFormatTable() {
 }
 
 OutputSettings ReadSettingsBlob(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    const std::string expected = "; give the 1016-byte file that 'kest settings make' writes";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) throw ToolError("cannot read settings file " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) throw ToolError("settings file " + path + " is a folder" + expected);
+    if (!S_ISREG(st.st_mode)) throw ToolError("settings file " + path + " is not a regular file" + expected);
+    const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
     if (!in) throw ToolError("cannot read settings file " + path + ": " + std::strerror(errno));
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (bytes.size() != static_cast<std::size_t>(kConfigBlobSize))
-        throw ToolError("settings file " + path + " is " + std::to_string(bytes.size()) + " bytes, not " +
-                        std::to_string(kConfigBlobSize));
+    // One byte more than a blob tells a longer file from a blob.
+    std::vector<char> bytes(static_cast<std::size_t>(kConfigBlobSize) + 1);
+    const std::size_t size = std::fread(bytes.data(), 1, bytes.size(), in.get());
+    if (std::ferror(in.get())) throw ToolError("cannot read settings file " + path + ": " + std::strerror(errno));
+    if (size != static_cast<std::size_t>(kConfigBlobSize))
+        throw ToolError("settings file " + path + " is " +
+                        (size > static_cast<std::size_t>(kConfigBlobSize) ? "longer than 1016 bytes"
+                                                                          : std::to_string(size) + " bytes, not 1016") +
+                        expected);
     OutputSettings settings;
     std::memcpy(&settings, bytes.data(), sizeof settings);
     return settings;
@@ -91,7 +143,7 @@ void AddSettingsOptions(CLI::App& command, SettingsOptions& o) {
     command.add_flag("--center-v", o.centerV, "centre vertically");
     command.add_flag("--intensity", o.intensity, "use the pixels' intensity bit");
     command.add_option("--audio", o.audio, "sound format: index 0-16 or a name such as adpcm15.6, pcm48s, pcm44.1m");
-    command.add_option("--comment", o.comment, "comment for the movie header (at most 983 bytes)");
+    command.add_option("--comment", o.comment, "comment for the movie header, stored in the player's code page (CP932): at most 983 bytes there");
 }
 
 void ApplySettingsOptions(const SettingsOptions& o, OutputSettings& s) {
@@ -124,13 +176,12 @@ void ApplySettingsOptions(const SettingsOptions& o, OutputSettings& s) {
         s.audioFormatIndex = static_cast<int16_t>(index);
     }
     if (o.comment) {
-        if (o.comment->size() > kCommentBytes - 1)
-            throw UsageError("--comment: " + std::to_string(o.comment->size()) + " bytes, at most 983 fit");
         if (o.comment->find('\0') != std::string::npos) throw UsageError("--comment: contains a zero byte");
+        const std::string bytes = CommentBytes(*o.comment);
         // The dialog leaves the bytes behind a shorter text as they were;
         // a fresh comment from the command line clears them.
         std::memset(s.comment, 0, sizeof s.comment);
-        std::memcpy(s.comment, o.comment->data(), o.comment->size());
+        std::memcpy(s.comment, bytes.data(), bytes.size());
     }
 }
 
