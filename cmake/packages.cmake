@@ -15,8 +15,7 @@ function(kest_package_text template output)
     string(APPEND text "${more}")
   endforeach()
   # Windows line ends, for every editor a user may open them in.
-  string(REPLACE "\n" "\r\n" text "${text}")
-  file(GENERATE OUTPUT ${output} CONTENT "${text}")
+  file(GENERATE OUTPUT ${output} CONTENT "${text}" NEWLINE_STYLE CRLF)
 endfunction()
 
 # zip: staging folder, then the files to put in, named relative to it.
