@@ -1,5 +1,6 @@
-# What a user downloads: the module with a short Japanese read-me and the
-# dialog's picture, zipped; for the 64-bit module as a package the editor
+# What a user downloads: the module with a short Japanese read-me, the
+# dialog's picture and one of the six reductions (packaging/reduction_picture.cpp
+# makes it), zipped; for the 64-bit module as a package the editor
 # installs by itself (package.ini and package.txt at the root, the module
 # under Plugin/).
 set(KEST_VERSION 0.97)
@@ -35,26 +36,29 @@ if(TARGET kest_output2)
   kest_package_text(${KEST_PACKAGE_SOURCE}/package.ini.in ${stage}/package.ini)
   kest_package_text(${KEST_PACKAGE_SOURCE}/package.txt ${stage}/package.txt)
   kest_package_text(${KEST_PACKAGE_SOURCE}/readme-auo2.txt.in ${stage}/README-ja.txt ${KEST_PACKAGE_SOURCE}/readme-common.txt)
-  add_custom_command(OUTPUT ${stage}/Plugin/kest_output.auo2 ${stage}/config-dialog.png
+  add_custom_command(OUTPUT ${stage}/Plugin/kest_output.auo2 ${stage}/config-dialog.png ${stage}/reductions.png
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kest_output2> ${stage}/Plugin/kest_output.auo2
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/config-dialog-64.png ${stage}/config-dialog.png
-    DEPENDS kest_output2 ${PROJECT_SOURCE_DIR}/docs/config-dialog-64.png
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/reductions.png ${stage}/reductions.png
+    DEPENDS kest_output2 ${PROJECT_SOURCE_DIR}/docs/config-dialog-64.png ${PROJECT_SOURCE_DIR}/docs/reductions.png
     VERBATIM)
-  set(KEST_PACKAGE_FILES ${stage}/Plugin/kest_output.auo2 ${stage}/config-dialog.png ${stage}/package.ini
-                         ${stage}/package.txt ${stage}/README-ja.txt)
+  set(KEST_PACKAGE_FILES ${stage}/Plugin/kest_output.auo2 ${stage}/config-dialog.png ${stage}/reductions.png
+                         ${stage}/package.ini ${stage}/package.txt ${stage}/README-ja.txt)
   kest_zip(kest_output_au2pkg ${CMAKE_BINARY_DIR}/kest_output.au2pkg.zip ${stage}
-           package.ini package.txt README-ja.txt config-dialog.png Plugin/kest_output.auo2)
+           package.ini package.txt README-ja.txt config-dialog.png reductions.png Plugin/kest_output.auo2)
 endif()
 
 if(TARGET kest_output)
   set(stage ${CMAKE_BINARY_DIR}/package/auo)
   kest_package_text(${KEST_PACKAGE_SOURCE}/readme-auo.txt.in ${stage}/README-ja.txt ${KEST_PACKAGE_SOURCE}/readme-common.txt)
-  add_custom_command(OUTPUT ${stage}/kest_output.auo ${stage}/config-dialog.png
+  add_custom_command(OUTPUT ${stage}/kest_output.auo ${stage}/config-dialog.png ${stage}/reductions.png
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kest_output> ${stage}/kest_output.auo
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/config-dialog.png ${stage}/config-dialog.png
-    DEPENDS kest_output ${PROJECT_SOURCE_DIR}/docs/config-dialog.png
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/reductions.png ${stage}/reductions.png
+    DEPENDS kest_output ${PROJECT_SOURCE_DIR}/docs/config-dialog.png ${PROJECT_SOURCE_DIR}/docs/reductions.png
     VERBATIM)
-  set(KEST_PACKAGE_FILES ${stage}/kest_output.auo ${stage}/config-dialog.png ${stage}/README-ja.txt)
+  set(KEST_PACKAGE_FILES ${stage}/kest_output.auo ${stage}/config-dialog.png ${stage}/reductions.png
+                         ${stage}/README-ja.txt)
   kest_zip(kest_output_auo_zip ${CMAKE_BINARY_DIR}/kest_output_auo.zip ${stage}
-           README-ja.txt config-dialog.png kest_output.auo)
+           README-ja.txt config-dialog.png reductions.png kest_output.auo)
 endif()

@@ -60,8 +60,13 @@ uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
         DWORD written = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(file), at + done, count - done, &written, nullptr) || written == 0) {
-            lastError = written == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL : GetLastError();
+        if (!WriteFile(reinterpret_cast<HANDLE>(file), at + done, count - done, &written, nullptr)) {
+            lastError = GetLastError();
+            return 0;
+        }
+        // Nothing written and no error: the disk takes no more.
+        if (written == 0) {
+            lastError = ERROR_DISK_FULL;
             return 0;
         }
         done += written;

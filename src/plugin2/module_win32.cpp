@@ -30,6 +30,10 @@ void Log(void (*LogHandle::*level)(LogHandle*, const wchar_t*), const std::strin
 bool Output(OutputInfo* info) {
     if (!info) return false;
     const HostExport run = ExportForHost(*info);
+    // The host counts this as done; the user should still know why there
+    // is no file.
+    if (run.result.outcome == ExportOutcome::NoVideo)
+        Log(&LogHandle::warn, "KEST 出力: 映像のない出力なので、ファイルは作りませんでした。");
     if (HostResult(run.result.outcome)) return true;
     const std::string path = info->savePath ? Utf8FromWide(info->savePath) : std::string();
     Log(&LogHandle::error, DescribeFailure(run.result, run.record, Settings(), path, run.systemError));

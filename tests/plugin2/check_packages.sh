@@ -9,10 +9,10 @@ for z in "$pkg" "$auo"; do [ -f "$z" ] || { echo "not built: $z"; exit 1; }; don
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-list() { cmake -E tar tf "$1" | sort | tr '\n' ' '; }
-want="Plugin/kest_output.auo2 README-ja.txt config-dialog.png package.ini package.txt "
+list() { cmake -E tar tf "$1" | LC_ALL=C sort | tr '\n' ' '; }
+want="Plugin/kest_output.auo2 README-ja.txt config-dialog.png package.ini package.txt reductions.png "
 [ "$(list "$pkg")" = "$want" ] || { echo "$pkg holds: $(list "$pkg"); expected: $want"; exit 1; }
-want="README-ja.txt config-dialog.png kest_output.auo "
+want="README-ja.txt config-dialog.png kest_output.auo reductions.png "
 [ "$(list "$auo")" = "$want" ] || { echo "$auo holds: $(list "$auo"); expected: $want"; exit 1; }
 
 mkdir "$work/pkg" "$work/auo"

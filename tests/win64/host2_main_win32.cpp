@@ -355,6 +355,19 @@ void CheckExports(Report& report, const host2::OutputPluginTable& table, Log& lo
                      r.what + ": refused untouched, and the log says why", Messages(log.errors));
     }
 
+    // No video: nothing to do, which the host counts as done; the log says
+    // why no file came.
+    {
+        const std::wstring path = folder + L"\\silent.KTD";
+        host2::OutputInfo info{};
+        info.flag = host2::kInfoAudio;
+        info.savePath = path.c_str();
+        log = Log{};
+        const bool returned = table.output(&info);
+        report.Check(returned && !Exists(path) && log.errors.empty() && log.warnings.size() == 1,
+                     "no video: true, no file, and a warning", Messages(log.warnings));
+    }
+
     // Cancelled at frame 3: three pictures, true, nothing logged.
     for (const ExportCase& k : cases) {
         if (k.cancelAtFrame < 0) continue;
