@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
-# Wine for 32-bit Windows programs, an X server without a screen, a Japanese
-# font and the ja_JP.UTF-8 locale: what the tests that load kest_output.auo
-# under a Windows loader need. Exits 0 when all of it is usable; otherwise
-# prints "Wine tests skipped: <reason>" and exits 1, so that the caller can go
-# on without those tests.
+# Wine for 32-bit Windows programs (or, with the argument win64, for 64-bit
+# ones), an X server without a screen, a Japanese font and the ja_JP.UTF-8
+# locale: what the tests that load kest_output.auo (kest_output.auo2) under a
+# Windows loader need. Exits 0 when all of it is usable; otherwise prints
+# "Wine tests skipped: <reason>" and exits 1, so that the caller can go on
+# without those tests.
+#   wine-setup.sh [win32|win64]
 set -uo pipefail
+arch=${1:-win32}
+case $arch in
+win32) loader=/usr/lib/wine/wine ;;
+win64) loader=/usr/lib/wine/wine64 ;;
+*) echo "usage: wine-setup.sh [win32|win64]" >&2; exit 2 ;;
+esac
 # Pipelines end in `grep ... >/dev/null`, not `grep -q`: grep -q stops at its
 # first match, and the writer's SIGPIPE then fails the pipeline under pipefail.
 
 skip() {
-  echo "Wine tests skipped: $*"
+  echo "$([ "$arch" = win64 ] && echo "64-bit ")Wine tests skipped: $*"
   exit 1
 }
 
@@ -23,13 +31,20 @@ export DEBIAN_FRONTEND=noninteractive
 # Only the 32-bit loader runs a 32-bit program: with wine64 alone a 32-bit
 # .exe exits 0 and prints nothing.
 have_everything() {
-  [ -x /usr/lib/wine/wine ] && command -v wine >/dev/null 2>&1 &&
+  [ -x $loader ] && command -v wine >/dev/null 2>&1 &&
     command -v Xvfb >/dev/null 2>&1 && command -v xauth >/dev/null 2>&1 &&
     fc-list 2>/dev/null | grep -i ipagothic >/dev/null &&
     locale -a 2>/dev/null | grep -iE '^ja_JP\.utf-?8$' >/dev/null
 }
 
-if ! have_everything; then
+if ! have_everything && [ "$arch" = win64 ]; then
+  # The 64-bit loader needs no foreign architecture.
+  PKGS="wine wine64 xvfb xauth fonts-ipafont-gothic fonts-wine locales fontconfig"
+  timeout 600 $SUDO apt-get update -q || true
+  timeout 900 $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 $PKGS ||
+    timeout 900 $SUDO apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 -t bookworm $PKGS ||
+    skip "installing $PKGS failed"
+elif ! have_everything; then
   PKGS="wine wine32:i386 xvfb xauth fonts-ipafont-gothic fonts-wine locales fontconfig"
   if ! dpkg --print-foreign-architectures | grep -x i386 >/dev/null; then
     $SUDO dpkg --add-architecture i386 || skip "cannot add the i386 architecture"
@@ -47,8 +62,12 @@ if ! have_everything; then
     skip "installing $PKGS failed"
 fi
 
-[ -x /usr/lib/wine/wine ] || skip "the 32-bit loader /usr/lib/wine/wine is missing"
 command -v Xvfb >/dev/null 2>&1 || skip "Xvfb is missing"
+if [ "$arch" = win64 ]; then
+  [ -x $loader ] || skip "the 64-bit loader $loader is missing"
+  $loader --version 2>/dev/null | grep '^wine-' >/dev/null || skip "the 64-bit Wine loader does not run"
+else
+[ -x /usr/lib/wine/wine ] || skip "the 32-bit loader /usr/lib/wine/wine is missing"
 
 # Some kernels (virtual machines among them) are built or booted without
 # 32-bit program support: exec of the 32-bit loader then fails with "exec
@@ -91,6 +110,7 @@ if emulated || ! loader_runs; then
   fi
   echo "Wine runs under qemu-i386 emulation on this kernel: expect 15 to 25 minutes for its first start"
 fi
+fi
 
 # Japanese dialog texts cross the ANSI functions in code page 932, which Wine
 # takes from the locale: it must really be generated.
@@ -100,4 +120,4 @@ fi
 
 # A console program that prints something proves that the loader runs 32-bit
 # code; the exit code alone proves nothing.
-echo "Wine ready: $(wine --version 2>/dev/null)"
+echo "Wine ready ($arch): $($loader --version 2>/dev/null)"

@@ -1,6 +1,6 @@
 // Reads the dialog template "CONFIG" back out of a compiled module (a PE
 // image) or a compiled resource file (.res), and checks it field by field.
-// Usage: kest_dialog_template_tests <kest_output.auo | config_dialog.res>
+// Usage: kest_dialog_template_tests <kest_output.auo | kest_output.auo2 | config_dialog.res>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -135,9 +135,12 @@ std::vector<Resource> ReadPeResources(const Bytes& b) {
         return out;
     }
     const std::size_t optional = pe + 24;
-    EXPECT_EQ(b.U16(optional), 0x10B) << "not a 32-bit image";
+    // PE32 (the 32-bit module) or PE32+ (the 64-bit one), whose data
+    // directories sit 16 bytes further on.
+    const uint16_t magic = b.U16(optional);
+    EXPECT_TRUE(magic == 0x10B || magic == 0x20B) << "neither a 32-bit nor a 64-bit image: " << magic;
     PeImage image{b, optional + b.U16(pe + 20), b.U16(pe + 6)};
-    const uint32_t rootRva = b.U32(optional + 96 + 2 * 8);
+    const uint32_t rootRva = b.U32(optional + (magic == 0x20B ? 112 : 96) + 2 * 8);
     if (rootRva == 0) return out;
     const std::size_t root = image.Offset(rootRva);
 
