@@ -49,6 +49,28 @@ void RunFfmpeg(const std::vector<std::string>& args) {
     ASSERT_EQ(run.status, 0) << run.err;
 }
 
+ToolRun RunKestOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    std::string command = Quote(KEST_TOOL);
+    for (const auto& a : args) command += " " + Quote(a);
+    const std::string dir = ScratchDir();
+    WriteBytes(dir + "typed", typed.data(), typed.size());
+    // script(1) runs the command on a pseudo-terminal of its own.
+    const std::string shell = "script -qec " + Quote(command) + " /dev/null <" + Quote(dir + "typed") + " >" +
+                              Quote(dir + "out") + " 2>&1";
+    const int raw = std::system(shell.c_str());
+    ToolRun run;
+    run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = ReadText(dir + "out");
+    return run;
+}
+
+std::string Probe(const std::string& path, const std::string& entries) {
+    std::string ffprobe = KEST_FFMPEG;
+    ffprobe.replace(ffprobe.rfind("ffmpeg"), 6, "ffprobe");
+    const ToolRun run = Run(ffprobe, {"-v", "error", "-count_frames", "-show_entries", entries, "-of", "default=nw=1:nk=1", path});
+    return run.status == 0 ? run.out : std::string();
+}
+
 std::string ScratchDir() {
     static std::atomic<int> serial{0};
     const std::string dir = ::testing::TempDir() + "kest_tool_" + std::to_string(::getpid()) + "_" +
