@@ -243,6 +243,22 @@ TEST(KestOutputs, ACancelledPreviewOrFramesEndsWithPlayableFiles) {
     EXPECT_EQ(Listing(dir), (std::set<std::string>{"tiny.mkv", "m.KTD", "p.mp4", "p.partial.mp4", "f"}));
 }
 
+TEST(KestOutputs, TheLongOutputsShowProgressOnATerminal) {
+    const std::string dir = ScratchDir();
+    const std::string movie = TinyMovie(dir);
+    const std::vector<std::vector<std::string>> cases = {
+        {"export", TinyInput(dir), "-o", dir + "x.KTD"},
+        {"extract", movie, "--preview", dir + "p.mp4"},
+        {"extract", movie, "--frames", dir + "f"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args.back());
+        const ToolRun run = RunKestOnTerminal(args, "");
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.out.find("\rframe 0/8"), std::string::npos) << run.out;
+    }
+}
+
 TEST(KestOutputs, AnExportThatWouldNotFitIsRefusedBeforeWriting) {
     const std::string dir = ScratchDir();
     const std::string input = TinyInput(dir);
