@@ -73,7 +73,8 @@ OutputTarget::OutputTarget(std::string path, Overwrite policy, const std::vector
         return;
     }
     if (S_ISDIR(st.st_mode)) throw ToolError("cannot create " + path_ + ": it is a folder; name a file in it");
-    if (!S_ISREG(st.st_mode)) {
+    // /dev/stdout and its kind name an open file, whatever it is.
+    if (!S_ISREG(st.st_mode) || path_.rfind("/dev/", 0) == 0 || path_.rfind("/proc/", 0) == 0) {
         direct_ = true;
         return;
     }
