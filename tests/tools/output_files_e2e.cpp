@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <set>
 
@@ -176,10 +177,21 @@ TEST(KestOutputs, AFailedExportLeavesTheOldFileAndNothingElse) {
 TEST(KestOutputs, ACancelKeepsTheCompleteFramesAndSaysWhere) {
     const std::string dir = ScratchDir();
     const std::string input = TinyInput(dir);
-    // Ctrl-C as the export's own hook sees it, and a real SIGTERM.
-    for (const char* hook : {"--cancel-at-frame", "--terminate-at-frame"}) {
-        SCOPED_TRACE(hook);
-        const std::string sub = dir + (hook + 2) + "/";
+    // A cancel as the export's own hook asks for it, and Ctrl-C and SIGTERM
+    // sent to the running process while it waits at the frame.
+    struct Way {
+        const char* name;
+        const char* hook;
+        int signal;
+    };
+    for (const Way& way : {Way{"hook", "--cancel-at-frame", 0}, Way{"int", "--stop-at-frame", SIGINT},
+                           Way{"term", "--stop-at-frame", SIGTERM}}) {
+        SCOPED_TRACE(way.name);
+        const char* hook = way.hook;
+        auto RunKest = [&](const std::vector<std::string>& args) {
+            return way.signal ? RunKestSignalledWhenStopped(args, way.signal) : testing::RunKest(args);
+        };
+        const std::string sub = dir + way.name + "/";
         fs::create_directories(sub);
         const std::string out = sub + "x.KTD";
         ToolRun run = RunKest({"export", input, "-o", out, hook, "3"});
@@ -216,7 +228,8 @@ TEST(KestOutputs, ACancelKeepsTheCompleteFramesAndSaysWhere) {
 TEST(KestOutputs, ACancelledPreviewOrFramesEndsWithPlayableFiles) {
     const std::string dir = ScratchDir();
     const std::string movie = TinyMovie(dir);
-    ToolRun run = RunKest({"extract", movie, "--preview", dir + "p.mp4", "--terminate-at-frame", "3"});
+    auto RunKest = [](const std::vector<std::string>& args) { return RunKestSignalledWhenStopped(args, SIGTERM); };
+    ToolRun run = RunKest({"extract", movie, "--preview", dir + "p.mp4", "--stop-at-frame", "3"});
     EXPECT_EQ(run.status, 130);
     EXPECT_NE(run.err.find("p.mp4 holds the first 3 of 8 frames"), std::string::npos) << run.err;
     // Both streams are there and readable; the pictures stop at the third.
@@ -224,18 +237,18 @@ TEST(KestOutputs, ACancelledPreviewOrFramesEndsWithPlayableFiles) {
     EXPECT_EQ(counts.substr(0, 2), "3\n");
     EXPECT_EQ(Lines(counts), 2) << counts;
     // Replacing a finished preview: it stays, the part goes beside it.
-    ASSERT_EQ(RunKest({"extract", movie, "--preview", dir + "p.mp4", "-y"}).status, 0);
+    ASSERT_EQ(testing::RunKest({"extract", movie, "--preview", dir + "p.mp4", "-y"}).status, 0);
     const std::vector<uint8_t> whole = ReadBytes(dir + "p.mp4");
-    run = RunKest({"extract", movie, "--preview", dir + "p.mp4", "-y", "--terminate-at-frame", "2"});
+    run = RunKest({"extract", movie, "--preview", dir + "p.mp4", "-y", "--stop-at-frame", "2"});
     EXPECT_EQ(run.status, 130);
     EXPECT_NE(run.err.find("p.partial.mp4 holds the first 2 of 8 frames"), std::string::npos) << run.err;
     EXPECT_TRUE(ReadBytes(dir + "p.mp4") == whole);
     EXPECT_EQ(Probe(dir + "p.partial.mp4", "stream=nb_read_frames").substr(0, 2), "2\n");
-    run = RunKest({"extract", movie, "--preview", dir + "q.mp4", "--terminate-at-frame", "0"});
+    run = RunKest({"extract", movie, "--preview", dir + "q.mp4", "--stop-at-frame", "0"});
     EXPECT_EQ(run.status, 130);
     EXPECT_NE(run.err.find("q.mp4 was not created"), std::string::npos) << run.err;
 
-    run = RunKest({"extract", movie, "--frames", dir + "f", "--terminate-at-frame", "3"});
+    run = RunKest({"extract", movie, "--frames", dir + "f", "--stop-at-frame", "3"});
     EXPECT_EQ(run.status, 130);
     EXPECT_NE(run.err.find("holds the first 3 of 8 frames"), std::string::npos) << run.err;
     EXPECT_EQ(Listing(dir + "f"), (std::set<std::string>{"frame_000000.png", "frame_000001.png", "frame_000002.png"}));

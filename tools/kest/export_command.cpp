@@ -36,7 +36,7 @@ struct ExportOptions {
     bool quiet = false;
     int32_t cancelAtFrame = -1;
     int32_t failAtFrame = -1;
-    int32_t terminateAtFrame = -1;
+    int32_t stopAtFrame = -1;
     std::optional<uint64_t> assumeFree;
     int32_t threads = 0;
     Overwrite overwrite = Overwrite::Ask;
@@ -134,7 +134,7 @@ void RunExportCommand(const ExportOptions& o) {
     host.progress = !o.quiet;
     host.cancelAtFrame = o.cancelAtFrame;
     host.failAtFrame = o.failAtFrame;
-    host.terminateAtFrame = o.terminateAtFrame;
+    host.stopAtFrame = o.stopAtFrame;
     CancelOnInterrupt interrupt;  // from before the file exists until it is in place
     const HostRun run = RunExport(*source, target.Open(), host);
     const ExportResult& r = run.result;
@@ -197,7 +197,7 @@ void AddExportCommand(CLI::App& app) {
         ->group("");
     command->add_option("--fail-at-frame", options->failAtFrame, "fail the writes from this frame on, as a full disk does")
         ->group("");
-    command->add_option("--terminate-at-frame", options->terminateAtFrame, "send the process SIGTERM before this frame")
+    command->add_option("--stop-at-frame", options->stopAtFrame, "stop the process (SIGSTOP) before this frame")
         ->group("");
     command->add_option("--assume-free", options->assumeFree, "take this many bytes as free on the output's file system")
         ->group("");

@@ -31,7 +31,7 @@ struct ExtractOptions {
     std::string wav;
     std::string preview;
     Overwrite overwrite = Overwrite::Ask;
-    int64_t terminateAtFrame = -1;
+    int64_t stopAtFrame = -1;
 };
 
 RgbImage FrameImage(const LoadedMovie& movie, uint64_t index, bool pictureOnly) {
@@ -42,10 +42,10 @@ RgbImage FrameImage(const LoadedMovie& movie, uint64_t index, bool pictureOnly) 
     return pictureOnly ? RenderPicture(movie.report.layout, frame) : RenderScreen(movie.report.layout, frame);
 }
 
-// Ctrl-C or SIGTERM, asked before each frame; the tests' hook sends the
-// signal itself.
+// Ctrl-C or SIGTERM, asked before each frame. The tests' hook stops the
+// process there, to be sent a signal and continued.
 bool Cancelled(const ExtractOptions& o, uint64_t frame) {
-    if (o.terminateAtFrame >= 0 && frame == static_cast<uint64_t>(o.terminateAtFrame)) std::raise(SIGTERM);
+    if (o.stopAtFrame >= 0 && frame == static_cast<uint64_t>(o.stopAtFrame)) std::raise(SIGSTOP);
     return CancelRequested();
 }
 
@@ -179,8 +179,8 @@ void AddExtractCommand(CLI::App& app) {
     command->add_option("--preview", options->preview,
                         "write a video of what the player shows, with its sound (.mp4, .mkv, .webm, .mov or .gif)");
     AddOverwriteOptions(*command, options->overwrite);
-    command->add_option("--terminate-at-frame", options->terminateAtFrame,
-                        "send the process SIGTERM before this frame of --frames or --preview")
+    command->add_option("--stop-at-frame", options->stopAtFrame,
+                        "stop the process (SIGSTOP) before this frame of --frames or --preview")
         ->group("");
     command->callback([options] { RunExtract(*options); });
 }

@@ -18,7 +18,7 @@ struct ActiveRun {
     ProgressLine* progress = nullptr;
     int32_t cancelAtFrame = -1;
     int32_t failAtFrame = -1;
-    int32_t terminateAtFrame = -1;
+    int32_t stopAtFrame = -1;
     int32_t frame = 0;
     std::string fileError;
 };
@@ -36,9 +36,9 @@ void* KEST_CDECL ReadAudio(int32_t start, int32_t count, int32_t* delivered) {
 
 int32_t KEST_CDECL AbortRequested() {
     if (!active.source->Failure().empty()) return 1;
-    if (active.terminateAtFrame >= 0 && active.frame >= active.terminateAtFrame) {
-        active.terminateAtFrame = -1;
-        std::raise(SIGTERM);
+    if (active.stopAtFrame >= 0 && active.frame >= active.stopAtFrame) {
+        active.stopAtFrame = -1;
+        std::raise(SIGSTOP);  // whoever continues it may have sent a signal meanwhile
     }
     return CancelRequested() || (active.cancelAtFrame >= 0 && active.frame >= active.cancelAtFrame);
 }
@@ -121,7 +121,7 @@ HostRun RunExport(FrameSource& source, const std::string& path, const HostOption
     info.updatePreview = UpdatePreview;
 
     ProgressLine progress(options.progress);
-    active = ActiveRun{&source, &progress, options.cancelAtFrame, options.failAtFrame, options.terminateAtFrame, 0, {}};
+    active = ActiveRun{&source, &progress, options.cancelAtFrame, options.failAtFrame, options.stopAtFrame, 0, {}};
     CancelOnInterrupt interrupt;
     HostRun run;
     run.result = ExportMovie(info, kToolFileOps);

@@ -20,7 +20,7 @@ struct HostOptions {
     bool progress = true;       // a progress line on a terminal
     int32_t cancelAtFrame = -1; // abortRequested says stop at this frame (tests)
     int32_t failAtFrame = -1;   // writes fail as on a full disk from this frame on (tests)
-    int32_t terminateAtFrame = -1;  // the process sends itself SIGTERM before this frame (tests)
+    int32_t stopAtFrame = -1;   // the process stops itself (SIGSTOP) before this frame (tests)
 };
 
 // The movie's exact size in bytes, header and every record, as the export of
