@@ -1,5 +1,4 @@
 #include <cinttypes>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -45,7 +44,7 @@ RgbImage FrameImage(const LoadedMovie& movie, uint64_t index, bool pictureOnly) 
 // Ctrl-C or SIGTERM, asked before each frame. The tests' hook stops the
 // process there, to be sent a signal and continued.
 bool Cancelled(const ExtractOptions& o, uint64_t frame) {
-    if (o.stopAtFrame >= 0 && frame == static_cast<uint64_t>(o.stopAtFrame)) std::raise(SIGSTOP);
+    if (o.stopAtFrame >= 0 && frame == static_cast<uint64_t>(o.stopAtFrame)) StopForSignal();
     return CancelRequested();
 }
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace kest::tool {
 namespace {
@@ -67,6 +68,11 @@ CancelOnInterrupt::~CancelOnInterrupt() {
 }
 
 bool CancelRequested() { return cancelFlag != 0; }
+
+void StopForSignal() {
+    std::raise(SIGSTOP);
+    for (int i = 0; i < 10000 && !cancelFlag; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 void RequestCancel() { cancelFlag = 1; }
 void ClearCancel() { cancelFlag = 0; }
 

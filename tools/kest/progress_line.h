@@ -33,6 +33,9 @@ public:
 };
 
 bool CancelRequested();
+// For tests: stops the process (SIGSTOP) and, once continued, waits a while
+// for the signal the test sent meanwhile, which any thread may have taken.
+void StopForSignal();
 void RequestCancel();
 void ClearCancel();
 

@@ -1,7 +1,6 @@
 #include "tool_host.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "export/file_output.h"
@@ -38,7 +37,7 @@ int32_t KEST_CDECL AbortRequested() {
     if (!active.source->Failure().empty()) return 1;
     if (active.stopAtFrame >= 0 && active.frame >= active.stopAtFrame) {
         active.stopAtFrame = -1;
-        std::raise(SIGSTOP);  // whoever continues it may have sent a signal meanwhile
+        StopForSignal();
     }
     return CancelRequested() || (active.cancelAtFrame >= 0 && active.frame >= active.cancelAtFrame);
 }
