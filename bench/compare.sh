@@ -85,8 +85,8 @@ echo "== pictures: $frames frames of 512x480 BGR24"
 ffmpeg -v error -f lavfi -i "testsrc2=size=512x480:rate=30" -frames:v $frames -c:v rawvideo -pix_fmt bgr24 "$work/frames.nut"
 ff_read=$(best ffmpeg -threads 1 -filter_threads 1 -i "$work/frames.nut" -f null -)
 ff_ed=$(best ffmpeg -threads 1 -filter_threads 1 -i "$work/frames.nut" -vf "scale=sws_dither=ed,format=rgb555" -f null -)
-k_ed=$(best "$kest" export "$work/frames.nut" -o "$work/out.KTD" -q --threads 1 --no-audio --reduce planar-ed)
-k_bit=$(best "$kest" export "$work/frames.nut" -o "$work/out.KTD" -q --threads 1 --no-audio --reduce bit)
+k_ed=$(best "$kest" export "$work/frames.nut" -o "$work/out.KTD" -y -q --threads 1 --no-audio --reduce planar-ed)
+k_bit=$(best "$kest" export "$work/frames.nut" -o "$work/out.KTD" -y -q --threads 1 --no-audio --reduce bit)
 echo "ffmpeg reading only:                    ${ff_read} s"
 echo "ffmpeg to RGB555, error diffusion:      ${ff_ed} s"
 echo "kest export, planar error diffusion:    ${k_ed} s   ratio to ffmpeg: $(ratio "$k_ed" "$ff_ed")"
@@ -113,8 +113,8 @@ echo "== 1080p H.264 clip, 20 s at 30 fps with AAC sound"
 ffmpeg -v error -f lavfi -i "testsrc2=size=1920x1080:rate=30" -f lavfi -i "sine=frequency=440:sample_rate=48000" \
   -t 20 -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -ac 2 "$work/clip.mp4"
 ff1=$(best ffmpeg -threads 1 -i "$work/clip.mp4" -f null -)
-k1=$(best "$kest" export "$work/clip.mp4" -o "$work/clip.KTD" -q --threads 1)
+k1=$(best "$kest" export "$work/clip.mp4" -o "$work/clip.KTD" -y -q --threads 1)
 ffn=$(best ffmpeg -i "$work/clip.mp4" -f null -)
-kn=$(best "$kest" export "$work/clip.mp4" -o "$work/clip.KTD" -q)
+kn=$(best "$kest" export "$work/clip.mp4" -o "$work/clip.KTD" -y -q)
 echo "single-threaded decoders: ffmpeg ${ff1} s, kest export ${k1} s, ratio $(ratio "$k1" "$ff1")"
 echo "default decoder threads:  ffmpeg ${ffn} s, kest export ${kn} s, ratio $(ratio "$kn" "$ffn")"

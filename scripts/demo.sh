@@ -10,8 +10,8 @@ cmake --preset native
 cmake --build --preset native --target kest
 
 mkdir -p out
-build/native/tools/kest export -o out/demo.KTD
-build/native/tools/kest extract out/demo.KTD --frame 0 --png out/demo.png
+build/native/tools/kest export -o out/demo.KTD -y
+build/native/tools/kest extract out/demo.KTD --frame 0 --png out/demo.png -y
 
 echo
 echo "KEST movie:      $(pwd)/out/demo.KTD"

@@ -141,7 +141,7 @@ TEST(KestExport, HostSideOptionsShapeTheMovie) {
         {{"--size", "64x48", "--fps", "10", "--start", "0.5", "--duration", "1"}, 10, 64, 48, 1},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"export", input, "-o", dir + "out.KTD", "--audio", "pcm16s"};
+        std::vector<std::string> args = {"export", input, "-o", dir + "out.KTD", "-y", "--audio", "pcm16s"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         const ToolRun run = RunKest(args);
         ASSERT_EQ(run.status, 0) << run.err;

@@ -141,8 +141,8 @@ TEST(KestExtract, WavGivesTheToneBack) {
     };
     for (const Case& c : {Case{"adpcm15.6", 15625, 0.1}, Case{"pcm16m", 16000, 0.02}}) {
         SCOPED_TRACE(c.audio);
-        ASSERT_EQ(RunKest({"export", dir + "tone.nut", "-o", dir + "t.KTD", "-q", "--audio", c.audio}).status, 0);
-        const ToolRun run = RunKest({"extract", dir + "t.KTD", "--wav", dir + "t.wav"});
+        ASSERT_EQ(RunKest({"export", dir + "tone.nut", "-o", dir + "t.KTD", "-q", "-y", "--audio", c.audio}).status, 0);
+        const ToolRun run = RunKest({"extract", dir + "t.KTD", "--wav", dir + "t.wav", "-y"});
         ASSERT_EQ(run.status, 0) << run.err;
         const Wav wav = ReadWav(dir + "t.wav");
         EXPECT_EQ(wav.rate, c.rate);

@@ -1,8 +1,11 @@
 #include "tool_runner.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <cstdlib>
@@ -47,6 +50,59 @@ void RunFfmpeg(const std::vector<std::string>& args) {
     all.insert(all.end(), args.begin(), args.end());
     const ToolRun run = Run(KEST_FFMPEG, all);
     ASSERT_EQ(run.status, 0) << run.err;
+}
+
+ToolRun RunKestOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    std::string command = Quote(KEST_TOOL);
+    for (const auto& a : args) command += " " + Quote(a);
+    const std::string dir = ScratchDir();
+    WriteBytes(dir + "typed", typed.data(), typed.size());
+    // script(1) runs the command on a pseudo-terminal of its own.
+    const std::string shell = "script -qec " + Quote(command) + " /dev/null <" + Quote(dir + "typed") + " >" +
+                              Quote(dir + "out") + " 2>&1";
+    const int raw = std::system(shell.c_str());
+    ToolRun run;
+    run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = ReadText(dir + "out");
+    return run;
+}
+
+ToolRun RunKestSignalledWhenStopped(const std::vector<std::string>& args, int signal) {
+    const std::string dir = ScratchDir();
+    std::vector<std::string> argv = {KEST_TOOL};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    const std::string out = dir + "out", err = dir + "err";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(in, 0), ::dup2(o, 1), ::dup2(e, 2);
+        ::execv(KEST_TOOL, pointers.data());
+        ::_exit(127);
+    }
+    ToolRun run;
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, WUNTRACED) != child) return run;
+    if (WIFSTOPPED(status)) {
+        ::kill(child, signal);
+        ::kill(child, SIGCONT);
+        if (::waitpid(child, &status, 0) != child) return run;
+    }
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadText(out);
+    run.err = ReadText(err);
+    return run;
+}
+
+std::string Probe(const std::string& path, const std::string& entries) {
+    std::string ffprobe = KEST_FFMPEG;
+    ffprobe.replace(ffprobe.rfind("ffmpeg"), 6, "ffprobe");
+    const ToolRun run = Run(ffprobe, {"-v", "error", "-count_frames", "-show_entries", entries, "-of", "default=nw=1:nk=1", path});
+    return run.status == 0 ? run.out : std::string();
 }
 
 std::string ScratchDir() {

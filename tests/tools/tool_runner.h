@@ -18,6 +18,15 @@ struct ToolRun {
 ToolRun RunKest(const std::vector<std::string>& args);
 // Runs the ffmpeg program; fails the test when it does not succeed.
 void RunFfmpeg(const std::vector<std::string>& args);
+// Runs `kest` with a terminal as its standard input and output, typing
+// `typed` into it; what it printed on the terminal is in `out`.
+ToolRun RunKestOnTerminal(const std::vector<std::string>& args, const std::string& typed);
+// Runs `kest` with `args`, which make it stop itself (SIGSTOP) on the way;
+// sends it `signal` while it is stopped, then lets it go on.
+ToolRun RunKestSignalledWhenStopped(const std::vector<std::string>& args, int signal);
+// The ffprobe program's answer for `entries` (as -show_entries takes them)
+// of `path`, one value a line; empty when it cannot read the file.
+std::string Probe(const std::string& path, const std::string& entries);
 
 // A fresh, empty folder for one test, ending in '/'.
 std::string ScratchDir();

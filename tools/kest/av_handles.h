@@ -11,6 +11,8 @@ extern "C" {
 #include <memory>
 #include <string>
 
+#include "tool_error.h"
+
 namespace kest::tool {
 
 struct AvFormatInputCloser {
@@ -45,7 +47,27 @@ inline std::string AvErrorText(int code) {
     return text;
 }
 
+// An output container with the file it writes, if one was opened.
+struct AvFormatOutputCloser {
+    void operator()(AVFormatContext* c) const {
+        if (c->pb && !(c->oformat->flags & AVFMT_NOFILE)) avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
+using AvOutput = std::unique_ptr<AVFormatContext, AvFormatOutputCloser>;
+
+// Every FFmpeg allocation goes through here: a null result ends the command
+// with one line instead of a crash further on.
+template <class T>
+T* Allocated(T* object, const char* what) {
+    if (!object) throw ToolError(std::string("out of memory (") + what + ")");
+    return object;
+}
+
 inline AvFrame NewFrame() { return AvFrame(av_frame_alloc()); }
 inline AvPacket NewPacket() { return AvPacket(av_packet_alloc()); }
+// The same, throwing when FFmpeg cannot allocate.
+inline AvFrame CheckedFrame() { return AvFrame(Allocated(av_frame_alloc(), "frame")); }
+inline AvPacket CheckedPacket() { return AvPacket(Allocated(av_packet_alloc(), "packet")); }
 
 }  // namespace kest::tool

@@ -4,15 +4,17 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "demo_clip.h"
 #include "export/export_driver.h"
 #include "export/movie_format.h"
-#include "incomplete_output.h"
 #include "media_input.h"
 #include "normalize_gain.h"
 #include "predictor_range.h"
+#include "output_target.h"
+#include "progress_line.h"
 #include "settings_options.h"
 #include "sound_gain.h"
 #include "sound/audio_format.h"
@@ -23,7 +25,8 @@
 namespace kest::tool {
 namespace {
 
-constexpr int kExitCancelled = 130;  // as a shell reports a Ctrl-C
+constexpr int kExitCancelled = 130;  // as a shell reports a Ctrl-C; SIGTERM too
+constexpr int32_t kMaxSide = 512;    // the largest picture the movie holds
 
 struct ExportOptions {
     std::string input;
@@ -39,7 +42,11 @@ struct ExportOptions {
     bool listAudio = false;
     bool quiet = false;
     int32_t cancelAtFrame = -1;
+    int32_t failAtFrame = -1;
+    int32_t stopAtFrame = -1;
+    std::optional<uint64_t> assumeFree;
     int32_t threads = 0;
+    Overwrite overwrite = Overwrite::Ask;
     SettingsOptions settings;
 };
 
@@ -62,8 +69,9 @@ std::string Decibels(double decibels) {
 MediaOptions HostSideOptions(const ExportOptions& o) {
     MediaOptions media;
     if (!o.size.empty()) {
-        if (!ParsePair(o.size, 'x', media.width, media.height))
-            throw UsageError("--size: expected WIDTHxHEIGHT with positive numbers, such as 256x192");
+        if (!ParsePair(o.size, 'x', media.width, media.height) || media.width > kMaxSide || media.height > kMaxSide)
+            throw UsageError("--size: expected WIDTHxHEIGHT from 1x1 up to 512x512, the largest picture a movie holds, "
+                             "such as 256x192");
     }
     if (!o.fps.empty()) {
         const FrameRate rate = ParseFrameRate("--fps", o.fps);
@@ -110,6 +118,20 @@ void WarnOfPredictorDrift(const std::string& path) {
                 DescribeExcursions(watched->excursions, watched->sampleRate).c_str());
 }
 
+// How the stored picture differs from the one the host hands over: the
+// width is rounded up to a multiple of 4 with black columns on the right,
+// and the height is capped by the width and the line spacing.
+std::string PictureNotes(const SourceShape& shape, const MovieGeometry& g) {
+    std::string notes;
+    if (g.width > shape.width)
+        notes += "\n  the width " + std::to_string(shape.width) + " is stored as " + std::to_string(g.width) +
+                 " (a multiple of 4), with " + std::to_string(g.width - shape.width) + " black column(s) on the right";
+    if (g.height < shape.height)
+        notes += "\n  the movie holds " + std::to_string(g.height) + " rows at this width and line spacing, so only the " +
+                 "lowest " + std::to_string(g.height) + " of the picture's " + std::to_string(shape.height) + " rows are kept";
+    return notes;
+}
+
 void RunExportCommand(const ExportOptions& o) {
     if (o.listAudio) {
         std::fputs(AudioFormatTable().c_str(), stdout);
@@ -125,6 +147,10 @@ void RunExportCommand(const ExportOptions& o) {
     OutputSettings settings{};
     ApplySettingsOptions(o.settings, settings);
     const MediaOptions media = HostSideOptions(o);
+    std::vector<std::string> inputs;
+    if (!o.input.empty()) inputs.push_back(o.input);
+    if (!o.settings.settingsFile.empty()) inputs.push_back(o.settings.settingsFile);
+    OutputTarget target(o.output, o.overwrite, inputs);
 
     std::unique_ptr<FrameSource> source;
     if (o.input.empty()) {
@@ -137,41 +163,57 @@ void RunExportCommand(const ExportOptions& o) {
     const std::string gainNote = ApplySoundGain(o, settings.audioFormatIndex, source);
     Settings() = settings;
 
+    // A damaged input can plan hours of frames: refuse before the disk fills.
+    if (!target.Direct()) {
+        const std::optional<uint64_t> needed = PlannedMovieBytes(source->Shape(), settings);
+        const std::optional<uint64_t> free = o.assumeFree ? o.assumeFree : target.FreeBytes();
+        if (needed && free && *needed > *free)
+            throw ToolError("not enough room for " + o.output + ": the movie needs " + std::to_string(*needed) +
+                            " bytes and its file system has " + std::to_string(*free) + " bytes free");
+    }
+
     HostOptions host;
     host.progress = !o.quiet;
     host.cancelAtFrame = o.cancelAtFrame;
-    const HostRun run = RunExport(*source, o.output, host);
+    host.failAtFrame = o.failAtFrame;
+    host.stopAtFrame = o.stopAtFrame;
+    CancelOnInterrupt interrupt;  // from before the file exists until it is in place
+    const HostRun run = RunExport(*source, target.Open(), host);
     const ExportResult& r = run.result;
     const std::string failure = source->Failure();
+    // The temporary file goes with the exception; say what became of the target.
+    const std::string untouched =
+        target.Direct() ? "" : target.Replaces() ? "; " + o.output + " was left as it was" : "; " + o.output + " was not created";
 
     switch (r.outcome) {
-        case ExportOutcome::Completed: break;
-        case ExportOutcome::Cancelled:
-            if (!failure.empty()) {
-                throw ToolError(failure + (RemoveIncomplete(o.output) ? "; the incomplete " + o.output + " was removed" : ""));
-            }
-            throw ToolError("export cancelled: " + o.output + " holds the " + std::to_string(r.framesWritten) +
-                                " complete frame(s) written before the cancel",
+        case ExportOutcome::Completed: target.Commit(); break;
+        case ExportOutcome::Cancelled: {
+            if (!failure.empty()) throw ToolError(failure + untouched);
+            const std::string frames = std::to_string(r.framesWritten) + " complete frame(s) written before the cancel";
+            if (r.framesWritten == 0 && !target.Direct())
+                throw ToolError("export cancelled before the first frame was complete" + untouched, kExitCancelled);
+            const std::string kept = target.KeepPartial();
+            if (kept == o.output) throw ToolError("export cancelled: " + o.output + " holds the " + frames, kExitCancelled);
+            throw ToolError("export cancelled: " + o.output + " was left as it was, and the " + frames + " are in " + kept,
                             kExitCancelled);
+        }
         case ExportOutcome::Refused:
             throw ToolError(std::string("export refused: ") + DescribeRefusal(r.reason));
         case ExportOutcome::CreateFailed:
             throw ToolError("cannot create " + o.output + ": " + (run.fileError.empty() ? "unknown error" : run.fileError));
         case ExportOutcome::WriteFailed:
             throw ToolError("writing " + o.output + " failed after " + std::to_string(r.framesWritten) +
-                            " frame(s): " + (run.fileError.empty() ? "unknown error" : run.fileError) +
-                            (RemoveIncomplete(o.output) ? "; the incomplete file was removed" : ""));
+                            " frame(s): " + (run.fileError.empty() ? "unknown error" : run.fileError) + untouched);
         default:
-            RemoveIncomplete(o.output);
-            throw ToolError(std::string("export failed: ") + DescribeOutcome(r.outcome));
+            throw ToolError(std::string("export failed: ") + DescribeOutcome(r.outcome) + untouched);
     }
 
     if (!o.quiet) {
         const SourceShape& shape = source->Shape();
         const MovieGeometry g = ComputeGeometry(shape.width, shape.height, settings);
         const char* sound = shape.hasAudio ? SelectAudioFormat(settings.audioFormatIndex).label : "no sound";
-        std::printf("%s: %d frames, %d x %d, %s%s\n", o.output.c_str(), r.framesWritten, g.width, g.height, sound,
-                    gainNote.c_str());
+        std::printf("%s: %d frames, %d x %d, %s%s%s\n", o.output.c_str(), r.framesWritten, g.width, g.height, sound,
+                    gainNote.c_str(), PictureNotes(shape, g).c_str());
         if (shape.hasAudio) WarnOfPredictorDrift(o.output);
     }
 }
@@ -183,7 +225,8 @@ void AddExportCommand(CLI::App& app) {
     CLI::App* command = app.add_subcommand("export", "export a video file (or the built-in demo clip) as a KEST movie");
     command->add_option("INPUT", options->input, "any video file FFmpeg can open; without it, the built-in demo clip");
     command->add_option("-o,--output", options->output, "the KEST movie to write (.KTD or .KTS)");
-    command->add_option("--size", options->size, "picture size WxH (default: fit into 512x512 when larger)");
+    command->add_option("--size", options->size,
+                        "picture size WxH, at most 512x512 (default: fit into 512x512 when larger)");
     command->add_option("--fps", options->fps,
                         "constant output frame rate N, N/D or a decimal such as 12.5; 29.97, 23.976 and 59.94 are "
                         "the NTSC fractions (default: the input's)");
@@ -197,8 +240,15 @@ void AddExportCommand(CLI::App& app) {
     AddSettingsOptions(*command, options->settings);
     command->add_flag("--list-audio", options->listAudio, "print the table of sound formats and exit");
     command->add_flag("-q,--quiet", options->quiet, "no progress line and no summary");
+    AddOverwriteOptions(*command, options->overwrite);
     command->add_option("--threads", options->threads, "decoder threads (default 0: FFmpeg's choice)");
     command->add_option("--cancel-at-frame", options->cancelAtFrame, "cancel before this frame, as Ctrl-C does")
+        ->group("");
+    command->add_option("--fail-at-frame", options->failAtFrame, "fail the writes from this frame on, as a full disk does")
+        ->group("");
+    command->add_option("--stop-at-frame", options->stopAtFrame, "stop the process (SIGSTOP) before this frame")
+        ->group("");
+    command->add_option("--assume-free", options->assumeFree, "take this many bytes as free on the output's file system")
         ->group("");
     command->callback([options, command] {
         options->inputGiven = command->count("INPUT") > 0;

@@ -6,8 +6,12 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "av_handles.h"
 #include "player_screen.h"
@@ -16,16 +20,59 @@ extern "C" {
 namespace kest::tool {
 namespace {
 
-const AVCodec* VideoEncoder() {
-    if (const AVCodec* c = avcodec_find_encoder_by_name("libx264")) return c;
-    if (const AVCodec* c = avcodec_find_encoder(AV_CODEC_ID_H264)) return c;
-    return avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+// Each container with the encoders it takes, best first. H.264 is found by
+// name first, since a hardware wrapper may come first by codec id.
+struct Container {
+    const char* extension;
+    const char* muxer;
+    const char* videoNames[3];
+    AVCodecID videoIds[2];
+    AVCodecID audioIds[3];  // AV_CODEC_ID_NONE: the container carries no sound
+};
+
+constexpr Container kContainers[] = {
+    {".mp4", "mp4", {"libx264"}, {AV_CODEC_ID_H264, AV_CODEC_ID_MPEG4}, {AV_CODEC_ID_AAC, AV_CODEC_ID_MP3, AV_CODEC_ID_MP2}},
+    {".mov", "mov", {"libx264"}, {AV_CODEC_ID_H264, AV_CODEC_ID_MPEG4}, {AV_CODEC_ID_AAC, AV_CODEC_ID_MP3}},
+    {".mkv", "matroska", {"libx264"}, {AV_CODEC_ID_H264, AV_CODEC_ID_MPEG4}, {AV_CODEC_ID_AAC, AV_CODEC_ID_OPUS, AV_CODEC_ID_MP3}},
+    {".webm", "webm", {"libvpx-vp9", "libvpx"}, {AV_CODEC_ID_VP9, AV_CODEC_ID_VP8}, {AV_CODEC_ID_OPUS, AV_CODEC_ID_VORBIS}},
+    {".gif", "gif", {"gif"}, {AV_CODEC_ID_GIF}, {}},
+};
+
+const Container* ContainerOf(const std::string& name) {
+    std::string extension = std::filesystem::path(name).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const Container& c : kContainers)
+        if (extension == c.extension) return &c;
+    return nullptr;
 }
 
-const AVCodec* AudioEncoder() {
-    if (const AVCodec* c = avcodec_find_encoder(AV_CODEC_ID_AAC)) return c;
-    if (const AVCodec* c = avcodec_find_encoder(AV_CODEC_ID_MP3)) return c;
-    return avcodec_find_encoder(AV_CODEC_ID_MP2);
+// An encoder for `id` that needs neither special hardware nor leave to use
+// experimental code.
+const AVCodec* FindEncoder(AVCodecID id) {
+    void* at = nullptr;
+    while (const AVCodec* codec = av_codec_iterate(&at))
+        if (codec->id == id && av_codec_is_encoder(codec) &&
+            !(codec->capabilities & (AV_CODEC_CAP_EXPERIMENTAL | AV_CODEC_CAP_HARDWARE)))
+            return codec;
+    return nullptr;
+}
+
+const AVCodec* VideoEncoder(const Container& c) {
+    for (const char* name : c.videoNames)
+        if (name)
+            if (const AVCodec* codec = avcodec_find_encoder_by_name(name)) return codec;
+    for (AVCodecID id : c.videoIds)
+        if (id != AV_CODEC_ID_NONE)
+            if (const AVCodec* codec = FindEncoder(id)) return codec;
+    return nullptr;
+}
+
+const AVCodec* AudioEncoder(const Container& c) {
+    for (AVCodecID id : c.audioIds)
+        if (id != AV_CODEC_ID_NONE)
+            if (const AVCodec* codec = FindEncoder(id)) return codec;
+    return nullptr;
 }
 
 int ChooseRate(const AVCodec* encoder, int wanted) {
@@ -38,15 +85,6 @@ int ChooseRate(const AVCodec* encoder, int wanted) {
     return best;
 }
 
-struct Output {
-    AVFormatContext* context = nullptr;
-    ~Output() {
-        if (!context) return;
-        if (context->pb) avio_closep(&context->pb);
-        avformat_free_context(context);
-    }
-};
-
 class PreviewEncoder {
 public:
     PreviewEncoder(const std::string& path, AVFormatContext* output) : path_(path), output_(output) {}
@@ -56,11 +94,11 @@ public:
     }
 
     AvCodec Open(const AVCodec* encoder, AVStream*& stream, void (*setUp)(AVCodecContext*, void*), void* data) {
-        AvCodec codec(avcodec_alloc_context3(encoder));
+        AvCodec codec(Allocated(avcodec_alloc_context3(encoder), "encoder"));
         setUp(codec.get(), data);
         if (output_->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         Check(avcodec_open2(codec.get(), encoder, nullptr), encoder->name);
-        stream = avformat_new_stream(output_, nullptr);
+        stream = Allocated(avformat_new_stream(output_, nullptr), "stream");
         Check(avcodec_parameters_from_context(stream->codecpar, codec.get()), "stream parameters");
         stream->time_base = codec->time_base;
         return codec;
@@ -73,6 +111,9 @@ public:
             const int r = avcodec_receive_packet(codec, packet_.get());
             if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return;
             Check(r, "encoding");
+            // A picture lasts one tick of the encoder's clock; without it the
+            // container ends the video at the last picture's start.
+            if (codec->codec_type == AVMEDIA_TYPE_VIDEO && packet_->duration == 0) packet_->duration = 1;
             av_packet_rescale_ts(packet_.get(), codec->time_base, stream->time_base);
             packet_->stream_index = stream->index;
             Check(av_interleaved_write_frame(output_, packet_.get()), "muxing");
@@ -82,13 +123,43 @@ public:
 private:
     std::string path_;
     AVFormatContext* output_;
-    AvPacket packet_ = NewPacket();
+    AvPacket packet_ = CheckedPacket();
 };
 
 struct VideoSetUp {
     AVRational rate;
-    bool x264;
+    const AVCodec* encoder;
+    AVPixelFormat pixels;
 };
+
+// Pictures as the encoder takes them: GIF needs a palette, and 3-3-2 RGB is
+// one FFmpeg's scaler dithers to directly.
+AVPixelFormat PixelsFor(const AVCodec* encoder) {
+    return encoder->id == AV_CODEC_ID_GIF ? AV_PIX_FMT_RGB8 : AV_PIX_FMT_YUV420P;
+}
+
+void SetUpVideo(AVCodecContext* c, void* data) {
+    const auto* s = static_cast<VideoSetUp*>(data);
+    c->width = kScreenSide;
+    c->height = kScreenSide;
+    c->pix_fmt = s->pixels;
+    c->time_base = av_inv_q(s->rate);
+    c->framerate = s->rate;
+    c->gop_size = 60;
+    const std::string name = s->encoder->name;
+    if (name == "libx264") {
+        av_opt_set(c->priv_data, "preset", "veryfast", 0);
+        av_opt_set(c->priv_data, "crf", "18", 0);
+    } else if (name == "libvpx-vp9" || name == "libvpx") {
+        // Constant quality, at the encoder's quickest: a preview, not an archive.
+        av_opt_set(c->priv_data, "deadline", "realtime", 0);
+        av_opt_set_int(c->priv_data, "cpu-used", 8, 0);
+        av_opt_set_int(c->priv_data, "crf", 20, 0);
+        c->bit_rate = name == "libvpx" ? 8000000 : 0;
+    } else if (c->codec_id != AV_CODEC_ID_GIF) {
+        c->bit_rate = 6000000;
+    }
+}
 
 }  // namespace
 
@@ -107,42 +178,37 @@ AVRational PreviewFrameRate(const MovieLayout& layout) {
     return nearest ? *nearest : av_d2q(fps, 1000);
 }
 
-std::string WritePreview(const std::string& path, const LoadedMovie& movie, const MovieSound* sound) {
+void CheckPreviewName(const std::string& name) {
+    const Container* container = ContainerOf(name);
+    if (!container)
+        throw UsageError("--preview " + name + ": a preview is written as .mp4, .mkv, .webm, .mov or .gif; " +
+                         "name the file with one of these");
+    if (!VideoEncoder(*container))
+        throw ToolError("cannot write " + name + ": this FFmpeg has no video encoder for " + container->extension +
+                        "; use .mp4");
+}
+
+PreviewResult WritePreview(const std::string& file, const std::string& path, const LoadedMovie& movie,
+                           const MovieSound* sound, const std::function<bool(uint64_t, uint64_t)>& keepGoing) {
     RequireReadable(movie);
     const MovieLayout& m = movie.report.layout;
     if (m.frameCount == 0) throw ToolError(movie.path + " holds no complete frame");
     const AVRational rate = PreviewFrameRate(m);
+    CheckPreviewName(path);
+    const Container& container = *ContainerOf(path);
 
-    Output out;
-    int r = avformat_alloc_output_context2(&out.context, nullptr, nullptr, path.c_str());
-    if (r < 0) r = avformat_alloc_output_context2(&out.context, nullptr, "mp4", path.c_str());
+    AVFormatContext* context = nullptr;
+    int r = avformat_alloc_output_context2(&context, nullptr, container.muxer, file.c_str());
     if (r < 0) throw ToolError("cannot write " + path + ": " + AvErrorText(r));
-    PreviewEncoder enc(path, out.context);
+    AvOutput out(context);
+    PreviewEncoder enc(path, out.get());
 
-    const AVCodec* videoEncoder = VideoEncoder();
-    if (!videoEncoder) throw ToolError("cannot write " + path + ": this FFmpeg has no H.264 or MPEG-4 encoder");
-    VideoSetUp videoSetUp{rate, std::string(videoEncoder->name) == "libx264"};
+    const AVCodec* videoEncoder = VideoEncoder(container);
+    VideoSetUp videoSetUp{rate, videoEncoder, PixelsFor(videoEncoder)};
     AVStream* videoStream = nullptr;
-    AvCodec video = enc.Open(
-        videoEncoder, videoStream,
-        [](AVCodecContext* c, void* data) {
-            const auto* s = static_cast<VideoSetUp*>(data);
-            c->width = kScreenSide;
-            c->height = kScreenSide;
-            c->pix_fmt = AV_PIX_FMT_YUV420P;
-            c->time_base = av_inv_q(s->rate);
-            c->framerate = s->rate;
-            c->gop_size = 60;
-            if (s->x264) {
-                av_opt_set(c->priv_data, "preset", "veryfast", 0);
-                av_opt_set(c->priv_data, "crf", "18", 0);
-            } else {
-                c->bit_rate = 6000000;
-            }
-        },
-        &videoSetUp);
+    AvCodec video = enc.Open(videoEncoder, videoStream, SetUpVideo, &videoSetUp);
 
-    const AVCodec* audioEncoder = sound && !sound->samples.empty() ? AudioEncoder() : nullptr;
+    const AVCodec* audioEncoder = sound && !sound->samples.empty() ? AudioEncoder(container) : nullptr;
     AvCodec audio;
     AVStream* audioStream = nullptr;
     SwrHandle swr;
@@ -171,19 +237,20 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
         swr.reset(raw);
         if (r >= 0) r = swr_init(swr.get());
         enc.Check(r, "sound conversion");
-        fifo.reset(av_audio_fifo_alloc(audio->sample_fmt, audio->ch_layout.nb_channels, 4096));
+        fifo.reset(Allocated(av_audio_fifo_alloc(audio->sample_fmt, audio->ch_layout.nb_channels, 4096), "sound buffer"));
     }
 
-    r = avio_open(&out.context->pb, path.c_str(), AVIO_FLAG_WRITE);
+    r = avio_open(&out->pb, file.c_str(), AVIO_FLAG_WRITE);
     if (r < 0) throw ToolError("cannot create " + path + ": " + AvErrorText(r));
-    enc.Check(avformat_write_header(out.context, nullptr), "header");
+    enc.Check(avformat_write_header(out.get(), nullptr), "header");
 
-    SwsHandle sws(sws_getContext(kScreenSide, kScreenSide, AV_PIX_FMT_RGB24, kScreenSide, kScreenSide, AV_PIX_FMT_YUV420P,
-                                 SWS_BICUBIC, nullptr, nullptr, nullptr));
-    AvFrame picture = NewFrame();
+    SwsHandle sws(Allocated(sws_getContext(kScreenSide, kScreenSide, AV_PIX_FMT_RGB24, kScreenSide, kScreenSide,
+                                           videoSetUp.pixels, SWS_BICUBIC, nullptr, nullptr, nullptr),
+                            "picture conversion"));
+    AvFrame picture = CheckedFrame();
     picture->width = kScreenSide;
     picture->height = kScreenSide;
-    picture->format = AV_PIX_FMT_YUV420P;
+    picture->format = videoSetUp.pixels;
     enc.Check(av_frame_get_buffer(picture.get(), 0), "picture buffer");
 
     const int frameSize = audio && audio->frame_size > 0 ? audio->frame_size : 1024;
@@ -200,7 +267,7 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
             const std::size_t n = std::min<std::size_t>(until - soundAt, 4096);
             const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(sound->samples.data() + soundAt * channels)};
             const int outRoom = swr_get_out_samples(swr.get(), static_cast<int>(n));
-            AvFrame converted = NewFrame();
+            AvFrame converted = CheckedFrame();
             converted->format = audio->sample_fmt;
             converted->sample_rate = audio->sample_rate;
             av_channel_layout_copy(&converted->ch_layout, &audio->ch_layout);
@@ -213,7 +280,7 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
             soundAt += n;
             const bool drained = last && n == 0;
             while (av_audio_fifo_size(fifo.get()) >= frameSize || (drained && av_audio_fifo_size(fifo.get()) > 0)) {
-                AvFrame chunk = NewFrame();
+                AvFrame chunk = CheckedFrame();
                 chunk->format = audio->sample_fmt;
                 chunk->sample_rate = audio->sample_rate;
                 av_channel_layout_copy(&chunk->ch_layout, &audio->ch_layout);
@@ -230,7 +297,12 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
 
     MovieFrame frame;
     std::string why;
+    PreviewResult result;
     for (uint64_t j = 0; j < m.frameCount; ++j) {
+        if (!keepGoing(j, m.frameCount)) {
+            result.cancelled = true;
+            break;
+        }
         if (!ReadMovieFrame(m, movie.bytes.data(), movie.bytes.size(), j, frame, why))
             throw ToolError(movie.path + ": " + why);
         const RgbImage screen = RenderScreen(m, frame);
@@ -240,23 +312,32 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
         sws_scale(sws.get(), src, srcStride, 0, kScreenSide, picture->data, picture->linesize);
         picture->pts = static_cast<int64_t>(j);
         enc.Encode(video.get(), videoStream, picture.get());
+        result.frames = j + 1;
         if (sound)
             pumpAudio(static_cast<std::size_t>(av_rescale(static_cast<int64_t>(j + 1), int64_t{sound->rate} * rate.den, rate.num)),
                       false);
     }
+    // A cancelled preview ends properly too: its sound stops with its pictures.
     enc.Encode(video.get(), videoStream, nullptr);
     if (audio) {
-        pumpAudio(soundFrames, true);
+        const std::size_t soundEnd =
+            result.cancelled ? static_cast<std::size_t>(av_rescale(static_cast<int64_t>(result.frames),
+                                                                   int64_t{sound->rate} * rate.den, rate.num))
+                             : soundFrames;
+        pumpAudio(soundEnd, true);
         enc.Encode(audio.get(), audioStream, nullptr);
     }
-    enc.Check(av_write_trailer(out.context), "trailer");
-    enc.Check(out.context->pb->error, "file");
+    enc.Check(av_write_trailer(out.get()), "trailer");
+    enc.Check(avio_closep(&out->pb), "file");
 
-    std::string note = std::string(videoEncoder->name);
-    note += audio ? std::string(" and ") + audioEncoder->name : std::string(", no sound");
+    result.note = std::string(videoEncoder->name);
+    if (audio) result.note += std::string(" and ") + audioEncoder->name;
+    else if (sound && !sound->samples.empty()) result.note += std::string(", no sound (") + container.extension + " has none)";
+    else result.note += ", no sound";
     char fps[32];
     std::snprintf(fps, sizeof fps, " at %.3f fps", av_q2d(rate));
-    return note + fps;
+    result.note += fps;
+    return result;
 }
 
 }  // namespace kest::tool

@@ -5,12 +5,14 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace kest::tool {
 namespace {
 
 volatile std::sig_atomic_t cancelFlag = 0;
-struct sigaction previousAction;
+struct sigaction previousInterrupt, previousTerminate;
+int guardDepth = 0;
 
 extern "C" void OnInterrupt(int) { cancelFlag = 1; }
 
@@ -48,16 +50,29 @@ void ProgressLine::Finish() {
     drawn_ = false;
 }
 
+// Guards nest (a command around the export's own); the outermost one owns
+// the handlers.
 CancelOnInterrupt::CancelOnInterrupt() {
+    if (guardDepth++ > 0) return;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousAction);
+    sigaction(SIGINT, &action, &previousInterrupt);
+    sigaction(SIGTERM, &action, &previousTerminate);
 }
 
-CancelOnInterrupt::~CancelOnInterrupt() { sigaction(SIGINT, &previousAction, nullptr); }
+CancelOnInterrupt::~CancelOnInterrupt() {
+    if (--guardDepth > 0) return;
+    sigaction(SIGINT, &previousInterrupt, nullptr);
+    sigaction(SIGTERM, &previousTerminate, nullptr);
+}
 
 bool CancelRequested() { return cancelFlag != 0; }
+
+void StopForSignal() {
+    std::raise(SIGSTOP);
+    for (int i = 0; i < 10000 && !cancelFlag; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
 void RequestCancel() { cancelFlag = 1; }
 void ClearCancel() { cancelFlag = 0; }
 

@@ -1,5 +1,5 @@
 // The export's progress line on stderr and its Ctrl-C. The line is drawn
-// only when stderr is a terminal; Ctrl-C sets a flag that the host's
+// only when stderr is a terminal; Ctrl-C or SIGTERM sets a flag that the host's
 // abortRequested reports, so the export ends after its last whole record.
 #pragma once
 
@@ -21,8 +21,9 @@ private:
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
-// Ctrl-C (SIGINT) requests a cancel instead of killing the process; the
-// previous handler comes back when the guard ends.
+// Ctrl-C (SIGINT) and SIGTERM request a cancel instead of killing the
+// process, so that what was made is finished properly; the previous
+// handlers come back when the guard ends.
 class CancelOnInterrupt {
 public:
     CancelOnInterrupt();
@@ -32,6 +33,9 @@ public:
 };
 
 bool CancelRequested();
+// For tests: stops the process (SIGSTOP) and, once continued, waits a while
+// for the signal the test sent meanwhile, which any thread may have taken.
+void StopForSignal();
 void RequestCancel();
 void ClearCancel();
 

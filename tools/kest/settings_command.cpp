@@ -8,7 +8,7 @@
 #include "commands.h"
 #include "settings_options.h"
 #include "sound/audio_format.h"
-#include "incomplete_output.h"
+#include "output_target.h"
 #include "tool_error.h"
 
 namespace kest::tool {
@@ -18,6 +18,7 @@ struct SettingsCommandOptions {
     std::string file;
     std::string output;
     SettingsOptions settings;
+    Overwrite overwrite = Overwrite::Ask;
 };
 
 void ShowSettings(const std::string& path) {
@@ -43,20 +44,20 @@ void ShowSettings(const std::string& path) {
 
 void MakeSettings(const SettingsCommandOptions& o) {
     if (o.output.empty()) throw UsageError("settings make: an output file is required (-o FILE)");
+    OutputTarget target(o.output, o.overwrite, {o.settings.settingsFile});
     OutputSettings settings{};
     ApplySettingsOptions(o.settings, settings);
     // The same bytes GetConfigBlob hands the editor.
     Settings() = settings;
     uint8_t blob[kConfigBlobSize];
     GetConfigBlob(blob);
-    std::FILE* file = std::fopen(o.output.c_str(), "wb");
+    std::FILE* file = std::fopen(target.Open().c_str(), "wb");
     if (!file) throw ToolError("cannot create " + o.output + ": " + std::strerror(errno));
     const bool written = std::fwrite(blob, 1, sizeof blob, file) == sizeof blob;
     const int error = errno;
-    if (std::fclose(file) != 0 || !written) {
-        RemoveIncomplete(o.output);
+    if (std::fclose(file) != 0 || !written)
         throw ToolError("writing " + o.output + " failed: " + std::strerror(written ? errno : error));
-    }
+    target.Commit();
 }
 
 }  // namespace
@@ -71,6 +72,7 @@ void AddSettingsCommand(CLI::App& app) {
     CLI::App* make = command->add_subcommand("make", "write a settings blob from the settings options");
     AddSettingsOptions(*make, options->settings);
     make->add_option("-o,--output", options->output, "the blob to write");
+    AddOverwriteOptions(*make, options->overwrite);
     make->callback([options] { MakeSettings(*options); });
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "export/file_output.h"
+#include "export/movie_format.h"
+#include "sound/audio_format.h"
 #include "progress_line.h"
 
 namespace kest::tool {
@@ -14,6 +16,8 @@ struct ActiveRun {
     FrameSource* source = nullptr;
     ProgressLine* progress = nullptr;
     int32_t cancelAtFrame = -1;
+    int32_t failAtFrame = -1;
+    int32_t stopAtFrame = -1;
     int32_t frame = 0;
     std::string fileError;
 };
@@ -31,6 +35,10 @@ void* KEST_CDECL ReadAudio(int32_t start, int32_t count, int32_t* delivered) {
 
 int32_t KEST_CDECL AbortRequested() {
     if (!active.source->Failure().empty()) return 1;
+    if (active.stopAtFrame >= 0 && active.frame >= active.stopAtFrame) {
+        active.stopAtFrame = -1;
+        StopForSignal();
+    }
     return CancelRequested() || (active.cancelAtFrame >= 0 && active.frame >= active.cancelAtFrame);
 }
 
@@ -54,6 +62,10 @@ MovieFile* Create(const char* path) {
 }
 
 uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
+    if (active.failAtFrame >= 0 && active.frame >= active.failAtFrame) {
+        active.fileError = std::string(std::strerror(ENOSPC)) + " (a failure made on request)";
+        return 0;
+    }
     errno = 0;
     const uint32_t written = PlatformFileOps().write(file, bytes, count);
     if (written == 0) active.fileError = errno ? std::strerror(errno) : "nothing was written";
@@ -64,10 +76,8 @@ void Close(MovieFile* file) { PlatformFileOps().close(file); }
 
 constexpr FileOps kToolFileOps = {Create, Write, Close};
 
-}  // namespace
-
-HostRun RunExport(FrameSource& source, const std::string& path, const HostOptions& options) {
-    const SourceShape& shape = source.Shape();
+// The record the editor would hand over for `shape`, without callbacks.
+OutputInfo HostRecord(const SourceShape& shape) {
     OutputInfo info{};
     info.flags = kFlagVideo | (shape.hasAudio ? kFlagAudio : 0);
     info.width = shape.width;
@@ -81,6 +91,27 @@ HostRun RunExport(FrameSource& source, const std::string& path, const HostOption
         info.audioSamples = shape.audioSamples;
         info.audioSampleBytes = 2 * shape.audioChannels;
     }
+    return info;
+}
+
+}  // namespace
+
+std::optional<uint64_t> PlannedMovieBytes(const SourceShape& shape, const OutputSettings& settings) {
+    OutputInfo info = HostRecord(shape);
+    info.savePath = "";
+    info.readVideo = ReadVideo;
+    info.readAudio = ReadAudio;
+    info.abortRequested = AbortRequested;
+    info.showProgress = ShowProgress;
+    info.updatePreview = UpdatePreview;
+    if (CheckExportable(info, settings) != RefusalReason::None) return std::nullopt;
+    const MovieGeometry geometry = ComputeGeometry(info.width, info.height, settings);
+    const int64_t block = ComputeBlockSize(geometry.PictureBytes(), PlanAudio(info, settings.audioFormatIndex).maxAudioBytes);
+    return static_cast<uint64_t>(kMovieHeaderSize) + static_cast<uint64_t>(info.frameCount) * static_cast<uint64_t>(block);
+}
+
+HostRun RunExport(FrameSource& source, const std::string& path, const HostOptions& options) {
+    OutputInfo info = HostRecord(source.Shape());
     info.savePath = path.c_str();
     info.readVideo = ReadVideo;
     info.readAudio = ReadAudio;
@@ -89,7 +120,7 @@ HostRun RunExport(FrameSource& source, const std::string& path, const HostOption
     info.updatePreview = UpdatePreview;
 
     ProgressLine progress(options.progress);
-    active = ActiveRun{&source, &progress, options.cancelAtFrame, 0, {}};
+    active = ActiveRun{&source, &progress, options.cancelAtFrame, options.failAtFrame, options.stopAtFrame, 0, {}};
     CancelOnInterrupt interrupt;
     HostRun run;
     run.result = ExportMovie(info, kToolFileOps);

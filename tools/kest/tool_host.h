@@ -2,6 +2,8 @@
 // callbacks the way the editor does, then runs the plug-in's own export.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "export/export_driver.h"
@@ -17,7 +19,13 @@ struct HostRun {
 struct HostOptions {
     bool progress = true;       // a progress line on a terminal
     int32_t cancelAtFrame = -1; // abortRequested says stop at this frame (tests)
+    int32_t failAtFrame = -1;   // writes fail as on a full disk from this frame on (tests)
+    int32_t stopAtFrame = -1;   // the process stops itself (SIGSTOP) before this frame (tests)
 };
+
+// The movie's exact size in bytes, header and every record, as the export of
+// `shape` with `settings` would write it; nothing when it would be refused.
+std::optional<uint64_t> PlannedMovieBytes(const SourceShape& shape, const OutputSettings& settings);
 
 // Exports `source` to `path` with the process-wide settings.
 HostRun RunExport(FrameSource& source, const std::string& path, const HostOptions& options);

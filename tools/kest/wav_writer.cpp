@@ -8,20 +8,16 @@ extern "C" {
 #include <cstdio>
 
 #include "av_handles.h"
-#include "incomplete_output.h"
 #include "tool_error.h"
 
 namespace kest::tool {
 
-void WriteWav(const std::string& path, const MovieSound& sound) {
+void WriteWav(const std::string& file, const std::string& path, const MovieSound& sound) {
     AVFormatContext* raw = nullptr;
-    int r = avformat_alloc_output_context2(&raw, nullptr, "wav", path.c_str());
+    int r = avformat_alloc_output_context2(&raw, nullptr, "wav", file.c_str());
     if (r < 0) throw ToolError("cannot write " + path + ": " + AvErrorText(r));
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> output(raw, [](AVFormatContext* c) {
-        if (c->pb) avio_closep(&c->pb);
-        avformat_free_context(c);
-    });
-    AVStream* stream = avformat_new_stream(output.get(), nullptr);
+    AvOutput output(raw);
+    AVStream* stream = Allocated(avformat_new_stream(output.get(), nullptr), "sound stream");
     stream->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
     stream->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
     stream->codecpar->sample_rate = sound.rate;
@@ -31,7 +27,7 @@ void WriteWav(const std::string& path, const MovieSound& sound) {
     stream->codecpar->bit_rate = int64_t{sound.rate} * sound.channels * 16;
     stream->time_base = AVRational{1, sound.rate};
 
-    r = avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE);
+    r = avio_open(&output->pb, file.c_str(), AVIO_FLAG_WRITE);
     if (r < 0) throw ToolError("cannot create " + path + ": " + AvErrorText(r));
     r = avformat_write_header(output.get(), nullptr);
     if (r < 0) throw ToolError("cannot write " + path + ": " + AvErrorText(r));
@@ -39,7 +35,7 @@ void WriteWav(const std::string& path, const MovieSound& sound) {
     const std::size_t channels = static_cast<std::size_t>(sound.channels);
     const std::size_t frames = sound.samples.size() / channels;
     constexpr std::size_t kChunk = 4096;
-    AvPacket packet = NewPacket();
+    AvPacket packet = CheckedPacket();
     for (std::size_t at = 0; at < frames && r >= 0; at += kChunk) {
         const std::size_t n = std::min(kChunk, frames - at);
         r = av_new_packet(packet.get(), static_cast<int>(n * channels * 2));
@@ -57,11 +53,8 @@ void WriteWav(const std::string& path, const MovieSound& sound) {
     }
     if (r >= 0) r = av_write_trailer(output.get());
     if (r >= 0) r = output->pb->error;
-    if (r < 0) {
-        output.reset();
-        RemoveIncomplete(path);
-        throw ToolError("writing " + path + " failed: " + AvErrorText(r));
-    }
+    if (r >= 0) r = avio_closep(&output->pb);
+    if (r < 0) throw ToolError("writing " + path + " failed: " + AvErrorText(r));
 }
 
 }  // namespace kest::tool

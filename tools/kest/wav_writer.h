@@ -7,7 +7,8 @@
 
 namespace kest::tool {
 
-// Throws ToolError naming the file and the reason.
-void WriteWav(const std::string& path, const MovieSound& sound);
+// Writes `file`; messages call it `name` (the file it becomes). Throws
+// ToolError naming the file and the reason.
+void WriteWav(const std::string& file, const std::string& name, const MovieSound& sound);
 
 }  // namespace kest::tool
