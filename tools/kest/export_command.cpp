@@ -9,6 +9,7 @@
 #include "demo_clip.h"
 #include "export/export_driver.h"
 #include "export/movie_format.h"
+#include "ffmpeg_log.h"
 #include "incomplete_output.h"
 #include "media_input.h"
 #include "settings_options.h"
@@ -26,6 +27,10 @@ struct ExportOptions {
     std::string output;
     std::string size;
     std::string fps;
+    std::string inputFps;
+    std::string deinterlace = "auto";
+    bool noAutorotate = false;
+    bool verbose = false;
     std::optional<double> start;
     std::optional<double> duration;
     bool noAudio = false;
@@ -60,6 +65,15 @@ MediaOptions HostSideOptions(const ExportOptions& o) {
             throw UsageError("--fps: expected a positive whole number or a fraction N/D, such as 30000/1001");
         }
     }
+    if (!o.inputFps.empty()) {
+        const std::string pair = o.inputFps.find('/') == std::string::npos ? o.inputFps + "/1" : o.inputFps;
+        if (!ParsePair(pair, '/', media.inputFpsNum, media.inputFpsDen))
+            throw UsageError("--input-fps: expected a positive whole number or a fraction N/D, such as 24000/1001");
+    }
+    media.autorotate = !o.noAutorotate;
+    media.deinterlace = o.deinterlace == "on"    ? MediaOptions::DeinterlaceMode::On
+                        : o.deinterlace == "off" ? MediaOptions::DeinterlaceMode::Off
+                                                 : MediaOptions::DeinterlaceMode::Auto;
     if (o.start) {
         if (!(*o.start >= 0)) throw UsageError("--start: must be 0 or more seconds");
         media.start = *o.start;
@@ -80,6 +94,7 @@ void RunExportCommand(const ExportOptions& o) {
         return;
     }
     if (o.output.empty()) throw UsageError("export: an output file is required (-o OUTPUT)");
+    if (o.verbose) ShowFfmpegLog();
 
     OutputSettings settings{};
     ApplySettingsOptions(o.settings, settings);
@@ -87,8 +102,8 @@ void RunExportCommand(const ExportOptions& o) {
 
     std::unique_ptr<FrameSource> source;
     if (o.input.empty()) {
-        if (media.width || media.fpsNum || o.start || o.duration)
-            throw UsageError("export: --size, --fps, --start and --duration apply to an INPUT file, not the demo clip");
+        if (media.width || media.fpsNum || media.inputFpsNum || o.start || o.duration)
+            throw UsageError("export: --size, --fps, --input-fps, --start and --duration apply to an INPUT file, not the demo clip");
         source = MakeDemoClip(media.audio);
     } else {
         source = OpenMediaInput(o.input, media);
@@ -129,6 +144,7 @@ void RunExportCommand(const ExportOptions& o) {
         const MovieGeometry g = ComputeGeometry(shape.width, shape.height, settings);
         const char* sound = shape.hasAudio ? SelectAudioFormat(settings.audioFormatIndex).label : "no sound";
         std::printf("%s: %d frames, %d x %d, %s\n", o.output.c_str(), r.framesWritten, g.width, g.height, sound);
+        for (const std::string& note : source->Notes()) std::printf("  %s\n", note.c_str());
     }
 }
 
@@ -141,12 +157,19 @@ void AddExportCommand(CLI::App& app) {
     command->add_option("-o,--output", options->output, "the KEST movie to write (.KTD or .KTS)");
     command->add_option("--size", options->size, "picture size WxH (default: fit into 512x512 when larger)");
     command->add_option("--fps", options->fps, "constant output frame rate N or N/D (default: the input's)");
+    command->add_option("--input-fps", options->inputFps,
+                        "frame rate N or N/D of an image sequence (img%03d.png) or a raw video stream (default 25)");
+    command->add_flag("--no-autorotate", options->noAutorotate, "keep the picture as stored, not turned as the video says");
+    command->add_option("--deinterlace", options->deinterlace,
+                        "auto (interlaced videos), on (every picture) or off (default auto)")
+        ->check(CLI::IsMember({"auto", "on", "off"}));
     command->add_option("--start", options->start, "seconds to skip at the start of the input");
     command->add_option("--duration", options->duration, "seconds to export");
     command->add_flag("--no-audio", options->noAudio, "leave the sound out");
     AddSettingsOptions(*command, options->settings);
     command->add_flag("--list-audio", options->listAudio, "print the table of sound formats and exit");
     command->add_flag("-q,--quiet", options->quiet, "no progress line and no summary");
+    command->add_flag("-v,--verbose", options->verbose, "show FFmpeg's warnings and errors about the input");
     command->add_option("--threads", options->threads, "decoder threads (default 0: FFmpeg's choice)");
     command->add_option("--cancel-at-frame", options->cancelAtFrame, "cancel before this frame, as Ctrl-C does")
         ->group("");

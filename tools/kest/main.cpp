@@ -4,17 +4,13 @@
 
 #include <cstdio>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 #include "commands.h"
+#include "ffmpeg_log.h"
 #include "tool_error.h"
 
 int main(int argc, char** argv) {
     using namespace kest::tool;
-    // FFmpeg speaks only when something goes wrong.
-    av_log_set_level(AV_LOG_ERROR);
+    RouteFfmpegLog();
     CLI::App app("Exports video as KEST movies and inspects them.", "kest");
     app.require_subcommand(1);
     AddExportCommand(app);
