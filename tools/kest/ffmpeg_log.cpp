@@ -12,10 +12,13 @@ namespace {
 
 std::atomic<bool> shown{false};
 std::atomic<int> inputProblems{0};
+std::atomic<int> muted{0};
 
 bool AboutTheInput(void* context) {
-    if (!context) return false;
-    switch (av_default_get_category(context)) {
+    const AVClass* kind = context ? *static_cast<const AVClass* const*>(context) : nullptr;
+    if (!kind) return false;
+    // A format context is a demuxer or a muxer by what it was opened for.
+    switch (kind->get_category ? kind->get_category(context) : kind->category) {
         case AV_CLASS_CATEGORY_DEMUXER:
         case AV_CLASS_CATEGORY_DECODER:
         case AV_CLASS_CATEGORY_BITSTREAM_FILTER:
@@ -26,7 +29,7 @@ bool AboutTheInput(void* context) {
 }
 
 void Receive(void* context, int level, const char* format, va_list arguments) {
-    if (level > AV_LOG_WARNING) return;
+    if (level > AV_LOG_WARNING || muted > 0) return;
     if (AboutTheInput(context)) ++inputProblems;
     // FFmpeg's own printer keeps its prefixes and its line joining.
     if (shown) av_log_default_callback(context, level, format, arguments);
@@ -42,5 +45,8 @@ void RouteFfmpegLog() {
 void ShowFfmpegLog() { shown = true; }
 bool FfmpegLogShown() { return shown; }
 int FfmpegInputProblems() { return inputProblems; }
+
+FfmpegLogMuted::FfmpegLogMuted() { ++muted; }
+FfmpegLogMuted::~FfmpegLogMuted() { --muted; }
 
 }  // namespace kest::tool

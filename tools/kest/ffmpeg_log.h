@@ -14,4 +14,14 @@ bool FfmpegLogShown();
 // damage in the input, not the tool's own doing.
 int FfmpegInputProblems();
 
+// While one lives, FFmpeg's messages are neither shown nor counted: a
+// second read of the same input would only repeat them.
+class FfmpegLogMuted {
+public:
+    FfmpegLogMuted();
+    ~FfmpegLogMuted();
+    FfmpegLogMuted(const FfmpegLogMuted&) = delete;
+    FfmpegLogMuted& operator=(const FfmpegLogMuted&) = delete;
+};
+
 }  // namespace kest::tool

@@ -89,7 +89,9 @@ AvInput OpenDemuxer(Source& source, const MediaOptions& o) {
     const bool rateUnused = av_dict_get(options, "framerate", nullptr, 0) != nullptr;
     av_dict_free(&options);
     if (r < 0) {
-        if (r == AVERROR_EOF) throw ToolError(source.name + " is empty: there is no video in it");
+        // What the probe read is back in the buffer: nothing there, nothing sent.
+        if (r == AVERROR_EOF || (source.io && (avio_r8(source.io.get()), avio_feof(source.io.get())) && source.io->pos == 0))
+            throw ToolError(source.name + " is empty: there is no video in it");
         if (source.streamed && (r == AVERROR_INVALIDDATA || r == AVERROR(EIO) || r == AVERROR(ESPIPE)))
             throw ToolError("cannot read " + source.name + " in a single pass (" + AvErrorText(r) +
                             "): save it to a file and export that, or send a streaming format such as MPEG-TS, Matroska or NUT");
@@ -177,7 +179,8 @@ AVRational HighestRate(const std::vector<int64_t>& times, AVRational timeBase, A
         const double seconds = Seconds(times[i + span] - times[i], timeBase);
         if (seconds > 0) peak = std::max(peak, static_cast<double>(span) / seconds);
     }
-    if (peak <= 0 || (Valid(average) && peak <= av_q2d(average) * 1.01)) return average;
+    // Timestamps in milliseconds jitter by up to 1 % at 120 fps.
+    if (peak <= 0 || (Valid(average) && peak <= av_q2d(average) * 1.025)) return average;
     variable = true;
     // Timestamps in milliseconds jitter: the stream's own rate, or the
     // nearest usual one, is meant.
@@ -353,6 +356,8 @@ public:
         const std::string format = first->iformat->name;
         const bool imageFormat = format == "image2" || (format.size() > 5 && format.compare(format.size() - 5, 5, "_pipe") == 0);
         if (!source_.streamed) {
+            // Decoding reads the same packets again and says what is wrong with them.
+            FfmpegLogMuted muted;
             scan = ScanPackets(first.get(), videoIndex, audioIndex, nominal);
             if (scan.times.empty()) throw ToolError(name + ": the video stream holds no pictures");
             still_ = scan.times.size() == 1;
@@ -460,7 +465,10 @@ public:
                 const int64_t r = avio_seek(source_.io.get(), 0, SEEK_SET);
                 if (r < 0) throw ToolError("cannot read " + name + " again from its start: " + AvErrorText(static_cast<int>(r)));
             }
-            AvInput again = OpenDemuxer(source_, options);
+            AvInput again = [&] {
+                FfmpegLogMuted muted;
+                return OpenDemuxer(source_, options);
+            }();
             if (static_cast<int>(again->nb_streams) <= std::max(videoIndex, audioIndex))
                 throw ToolError(name + " changed while it was read");
             for (unsigned i = 0; i < again->nb_streams; ++i)
@@ -520,8 +528,7 @@ public:
                             " frames; the last picture was held to the end");
         const int problems = FfmpegInputProblems();
         if (problems > 0 && !FfmpegLogShown())
-            notes.push_back("FFmpeg reported " + std::to_string(problems) + " problem" + (problems == 1 ? "" : "s") +
-                            " in the input (kest export -v shows them)");
+            notes.push_back("FFmpeg reported problems in the input (kest export -v shows them)");
         return notes;
     }
 
@@ -576,9 +583,9 @@ private:
             const auto* matrix =
                 reinterpret_cast<const int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
             turn_ = TurnFilters(matrix, degrees, sidesSwap);
+            const std::string turn = degrees == 270 ? "90° anticlockwise" : std::to_string(degrees) + "° clockwise";
             if (degrees != 0)
-                notes_.push_back("turned " + std::to_string(degrees) +
-                                 "° clockwise, as the video says it is shown (--no-autorotate keeps it as stored)");
+                notes_.push_back("turned " + turn + ", as the video says it is shown (--no-autorotate keeps it as stored)");
         }
         AVRational sar = av_guess_sample_aspect_ratio(format, const_cast<AVStream*>(stream), nullptr);
         if (!Valid(sar)) sar = AVRational{1, 1};
