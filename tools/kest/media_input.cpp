@@ -363,6 +363,15 @@ public:
             still_ = scan.times.size() == 1;
         } else {
             still_ = imageFormat;
+            // An index that came after the pictures it points to (an MP4
+            // written without +faststart) sends the demuxer back to bytes
+            // that a single pass has already let go.
+            const AVIndexEntry* firstPicture = avformat_index_get_entry(first->streams[videoIndex], 0);
+            const AVIOContext* io = source_.io.get();
+            if (firstPicture && io && firstPicture->pos < io->pos - (io->buf_end - io->buffer))
+                throw ToolError(name + " keeps its index after its pictures (" + format +
+                                "), which a single pass cannot go back to: save it to a file and export that, "
+                                "or write it with -movflags +faststart");
         }
 
         // The rate: asked for, or the input's within the player's 60.
