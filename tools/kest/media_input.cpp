@@ -47,31 +47,37 @@ struct Source {
     AvIo io;
 };
 
-Source OpenSource(const std::string& path) {
-    Source s;
-    s.name = path == "-" ? std::string("standard input") : path;
-    if (path == "-") {
-        s.url = "pipe:0";
-        s.streamed = true;
-    } else {
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) {
-            if (path.find('%') != std::string::npos) {
-                s.url = path;
-                s.sequence = true;
-                return s;
-            }
-            throw ToolError("cannot open " + path + ": " + std::strerror(errno));
-        }
-        if (S_ISDIR(st.st_mode)) throw ToolError(path + " is a folder, not a video file");
-        if (S_ISREG(st.st_mode) && st.st_size == 0) throw ToolError(path + " is empty (0 bytes): there is no video in it");
-        s.url = "file:" + path;
-    }
+void OpenBytes(Source& s) {
     AVIOContext* io = nullptr;
     const int r = avio_open2(&io, s.url.c_str(), AVIO_FLAG_READ, nullptr, nullptr);
     if (r < 0) throw ToolError("cannot open " + s.name + ": " + AvErrorText(r));
     s.io.reset(io);
     if (!(io->seekable & AVIO_SEEKABLE_NORMAL)) s.streamed = true;
+}
+
+Source OpenSource(const std::string& path) {
+    Source s;
+    s.name = path == "-" ? std::string("standard input") : path;
+    struct stat st {};
+    if (path == "-") {
+        s.url = "pipe:0";
+        s.streamed = true;
+    } else if (::stat(path.c_str(), &st) != 0) {
+        if (path.find('%') != std::string::npos) {
+            s.url = path;
+            s.sequence = true;
+            return s;
+        }
+        if (path.find("://") == std::string::npos) throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+        s.url = path;  // a protocol FFmpeg reads, such as https://
+    } else if (S_ISDIR(st.st_mode)) {
+        throw ToolError(path + " is a folder, not a video file");
+    } else if (S_ISREG(st.st_mode) && st.st_size == 0) {
+        throw ToolError(path + " is empty (0 bytes): there is no video in it");
+    } else {
+        s.url = "file:" + path;
+    }
+    OpenBytes(s);
     return s;
 }
 
