@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -277,6 +278,31 @@ TEST(KestMediaInput, StandardInputAndFifosAreReadInOnePass) {
     // The sound came through standard input too.
     ASSERT_EQ(RunKestWithInput({"export", "-q", "-o", dir + "in.KTD", "--audio", "pcm16s", "-"}, dir + "in.mkv").status, 0);
     EXPECT_EQ(Layout(dir + "in.KTD").audioBytes, 16000u * 4);
+
+    // A header that states the wrong length: the movie keeps the planned
+    // frame count and the summary says what happened.
+    const std::vector<uint8_t> original = ReadBytes(dir + "in.mkv");
+    const uint8_t durationElement[] = {0x44, 0x89, 0x88};  // a 64-bit float, milliseconds
+    const auto at = std::search(original.begin(), original.end(), std::begin(durationElement), std::end(durationElement));
+    ASSERT_NE(at, original.end());
+    struct Lie {
+        double milliseconds;
+        uint32_t frames;
+        const char* note;
+    };
+    for (const Lie lie : {Lie{2000, 50, "ended early: 25 of 50 frames"}, Lie{500, 13, "went on past the length"}}) {
+        SCOPED_TRACE(lie.note);
+        std::vector<uint8_t> bytes = original;
+        uint64_t bits = 0;
+        std::memcpy(&bits, &lie.milliseconds, sizeof bits);
+        for (int i = 0; i < 8; ++i)
+            bytes[static_cast<std::size_t>(at - original.begin()) + 3 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+        WriteBytes(dir + "lie.mkv", bytes.data(), bytes.size());
+        const ToolRun run = RunKestWithInput({"export", "-o", dir + "lie.KTD", "-"}, dir + "lie.mkv", 60);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(Has(run.out, lie.note)) << run.out;
+        EXPECT_EQ(Layout(dir + "lie.KTD").frameCount, lie.frames);
+    }
 }
 
 TEST(KestMediaInput, FfmpegSpeaksOnlyWhenAskedTo) {

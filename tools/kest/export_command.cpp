@@ -153,10 +153,10 @@ void RunExportCommand(const ExportOptions& o) {
 void AddExportCommand(CLI::App& app) {
     auto options = std::make_shared<ExportOptions>();
     CLI::App* command = app.add_subcommand("export", "export a video file (or the built-in demo clip) as a KEST movie");
-    command->add_option("INPUT", options->input, "any video file FFmpeg can open; without it, the built-in demo clip");
+    command->add_option("INPUT", options->input, "any video file FFmpeg can open, an image sequence such as img%03d.png, or - for standard input; without it, the built-in demo clip");
     command->add_option("-o,--output", options->output, "the KEST movie to write (.KTD or .KTS)");
     command->add_option("--size", options->size, "picture size WxH (default: fit into 512x512 when larger)");
-    command->add_option("--fps", options->fps, "constant output frame rate N or N/D (default: the input's)");
+    command->add_option("--fps", options->fps, "constant output frame rate N or N/D, at most 60 (default: the input's, at most 60)");
     command->add_option("--input-fps", options->inputFps,
                         "frame rate N or N/D of an image sequence (img%03d.png) or a raw video stream (default 25)");
     command->add_flag("--no-autorotate", options->noAutorotate, "keep the picture as stored, not turned as the video says");

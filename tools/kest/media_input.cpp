@@ -449,6 +449,7 @@ public:
         if (frames > INT32_MAX) throw ToolError(name + " has too many frames for one movie");
         shape_.frameCount = static_cast<int32_t>(frames);
         startTicks_ = std::llround(options.start / av_q2d(timeBase_));
+        checkLonger_ = source_.streamed && !still_ && options.duration < 0;
         if (scan.repairs > 0) repairedInScan_ = true;
 
         if (audioStream) {
@@ -541,6 +542,9 @@ public:
         if (!still_ && delivered_ >= 0 && shape_.frameCount - produced_ > 1 && produced_ > 0)
             notes.push_back("the input ended early: " + std::to_string(produced_) + " of " + std::to_string(shape_.frameCount) +
                             " frames; the last picture was held to the end");
+        if (longer_)
+            notes.push_back("the input went on past the length its header states; the movie ends there, at " +
+                            std::to_string(shape_.frameCount) + " frames (--duration sets the length)");
         const int problems = FfmpegInputProblems();
         if (problems > 0 && !FfmpegLogShown())
             notes.push_back("FFmpeg reported problems in the input (kest export -v shows them)");
@@ -561,6 +565,7 @@ public:
                     ++produced_;
                     if (delivered_ == frame) Convert(filtered_.get());
                     av_frame_unref(filtered_.get());
+                    if (delivered_ == shape_.frameCount - 1 && checkLonger_) longer_ = GoesOn();
                     break;
                 case PicturePath::Result::Hungry:
                     FeedPicture();
@@ -615,6 +620,26 @@ private:
         }
         stride_ = (shape_.width * 3 + 3) / 4 * 4;
         picture_.assign(static_cast<std::size_t>(stride_) * shape_.height, 0);
+    }
+
+    // Whether pictures go on past the planned end: a header that said less
+    // than the stream holds. One more frame may come from rounding.
+    bool GoesOn() {
+        int more = 0;
+        while (more < 2 && failure_.empty()) {
+            std::string why;
+            const PicturePath::Result r = pictures_->Next(filtered_.get(), why);
+            if (r == PicturePath::Result::Picture) {
+                ++more;
+                av_frame_unref(filtered_.get());
+            } else if (r == PicturePath::Result::Hungry) {
+                FeedPicture();
+            } else {
+                break;
+            }
+        }
+        failure_.clear();  // what comes after the movie's end is no reason to fail it
+        return more >= 2;
     }
 
     // Hands the filters the next decoded picture, timed from the range's start.
@@ -780,6 +805,8 @@ private:
     int64_t lastPts_ = INT64_MIN;
     int64_t lastDuration_ = 1;
     bool picturesEnded_ = false;
+    bool checkLonger_ = false;  // the plan came from a header, not from the packets
+    bool longer_ = false;
     int32_t delivered_ = -1;  // the frame in picture_
     int32_t produced_ = 0;    // frames that came from the input, not held over
     int32_t stride_ = 0;
