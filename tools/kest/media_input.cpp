@@ -334,10 +334,6 @@ int64_t FrameDuration(const AVFrame* f) {
 class MediaInput final : public FrameSource {
 public:
     MediaInput(const std::string& path, const MediaOptions& options) : source_(OpenSource(path)) {
-        if (options.fpsNum > 0 && options.fpsDen > 0 &&
-            int64_t{options.fpsNum} > int64_t{kMaxFramesPerSecond} * options.fpsDen)
-            throw UsageError("--fps: at most " + std::to_string(kMaxFramesPerSecond) +
-                             ", since the player's clock ticks 60 times a second and shows no frame for less than one tick");
         const std::string& name = source_.name;
         AvInput first = OpenDemuxer(source_, options);
         const int videoIndex = FindStream(first.get(), AVMEDIA_TYPE_VIDEO);
@@ -843,6 +839,9 @@ void DefaultPictureSize(int32_t width, int32_t height, int32_t& outWidth, int32_
 }
 
 std::unique_ptr<FrameSource> OpenMediaInput(const std::string& path, const MediaOptions& options) {
+    if (options.fpsNum > 0 && options.fpsDen > 0 && int64_t{options.fpsNum} > int64_t{kMaxFramesPerSecond} * options.fpsDen)
+        throw UsageError("--fps: at most " + std::to_string(kMaxFramesPerSecond) +
+                         ", since the player's clock ticks 60 times a second and shows no frame for less than one tick");
     return std::make_unique<MediaInput>(path, options);
 }
 
