@@ -223,6 +223,10 @@ TEST(KestMediaInput, InputsThatHoldNoVideoSayWhy) {
     WriteBytes(dir + "notes.mp4", text.data(), text.size());
     std::filesystem::create_directory(dir + "folder.mp4");
     RunFfmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25:duration=1", "-c:v", "mpeg2video", dir + "live.ts"});
+    // An MP4 cut off before its index, as an interrupted download leaves it.
+    RunFfmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25:duration=1", "-c:v", "mpeg4", dir + "whole.mp4"});
+    const std::vector<uint8_t> whole = ReadBytes(dir + "whole.mp4");
+    WriteBytes(dir + "cut.mp4", whole.data(), whole.size() / 2);
     struct Case {
         std::vector<std::string> args;
         std::string input;
@@ -232,6 +236,7 @@ TEST(KestMediaInput, InputsThatHoldNoVideoSayWhy) {
         {{dir + "empty.mp4"}, "/dev/null", "is empty"},
         {{dir + "notes.mp4"}, "/dev/null", "not a video file"},
         {{dir + "folder.mp4"}, "/dev/null", "is a folder"},
+        {{dir + "cut.mp4"}, "/dev/null", "is a damaged or incomplete mov"},
         {{"-"}, "/dev/null", "standard input is empty"},
         // A stream that does not say its length cannot be planned in one pass.
         {{"-"}, dir + "live.ts", "does not say how long it is"},

@@ -91,18 +91,34 @@ AvInput OpenDemuxer(Source& source, const MediaOptions& o) {
     AVDictionary* options = nullptr;
     const std::string inputRate = std::to_string(o.inputFpsNum) + "/" + std::to_string(o.inputFpsDen);
     if (o.inputFpsNum > 0) av_dict_set(&options, "framerate", inputRate.c_str(), 0);
-    int r = avformat_open_input(&raw, source.url.c_str(), nullptr, &options);  // frees raw on failure
+    // The format first, so that a file of no known format and a damaged
+    // file of a known one get different reasons.
+    const AVInputFormat* format = nullptr;
+    bool byContent = false;  // not only by the file's name
+    if (source.io) {
+        byContent = av_probe_input_buffer2(source.io.get(), &format, nullptr, nullptr, 0, 0) >= 0;
+        format = nullptr;
+        const int probed = av_probe_input_buffer2(source.io.get(), &format, source.url.c_str(), nullptr, 0, 0);
+        if (probed < 0) {
+            avformat_free_context(raw);
+            // What the probe read is back in the buffer: nothing there, nothing sent.
+            if (probed == AVERROR_EOF || ((avio_r8(source.io.get()), avio_feof(source.io.get())) && source.io->pos == 0))
+                throw ToolError(source.name + " is empty: there is no video in it");
+            if (probed != AVERROR_INVALIDDATA) throw ToolError("cannot read " + source.name + ": " + AvErrorText(probed));
+            throw ToolError(source.name + " is not a video file FFmpeg can read: its contents match no format it knows");
+        }
+    }
+    int r = avformat_open_input(&raw, source.url.c_str(), format, &options);  // frees raw on failure
     const bool rateUnused = av_dict_get(options, "framerate", nullptr, 0) != nullptr;
     av_dict_free(&options);
     if (r < 0) {
-        // What the probe read is back in the buffer: nothing there, nothing sent.
-        if (r == AVERROR_EOF || (source.io && (avio_r8(source.io.get()), avio_feof(source.io.get())) && source.io->pos == 0))
-            throw ToolError(source.name + " is empty: there is no video in it");
-        if (source.streamed && (r == AVERROR_INVALIDDATA || r == AVERROR(EIO) || r == AVERROR(ESPIPE)))
-            throw ToolError("cannot read " + source.name + " in a single pass (" + AvErrorText(r) +
+        if (source.streamed && format)
+            throw ToolError("cannot read " + source.name + " (" + format->name + ") in a single pass (" + AvErrorText(r) +
                             "): save it to a file and export that, or send a streaming format such as MPEG-TS, Matroska or NUT");
-        if (r == AVERROR_INVALIDDATA)
+        if (format && !byContent)
             throw ToolError(source.name + " is not a video file FFmpeg can read: its contents match no format it knows");
+        if (format)
+            throw ToolError(source.name + " is a damaged or incomplete " + format->name + " file (" + AvErrorText(r) + ")");
         throw ToolError("cannot open " + source.name + ": " + AvErrorText(r));
     }
     AvInput input(raw);
