@@ -28,11 +28,12 @@ std::string ReadText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ToolRun Run(const std::string& program, const std::vector<std::string>& args) {
+ToolRun Run(const std::string& program, const std::vector<std::string>& args, const std::string& input = "/dev/null",
+            int seconds = 0) {
     const std::string dir = ScratchDir();
-    std::string command = Quote(program);
+    std::string command = seconds > 0 ? "timeout -k 5 " + std::to_string(seconds) + " " + Quote(program) : Quote(program);
     for (const auto& a : args) command += " " + Quote(a);
-    command += " >" + Quote(dir + "out") + " 2>" + Quote(dir + "err") + " </dev/null";
+    command += " >" + Quote(dir + "out") + " 2>" + Quote(dir + "err") + " <" + Quote(input);
     const int raw = std::system(command.c_str());
     ToolRun run;
     run.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -44,6 +45,12 @@ ToolRun Run(const std::string& program, const std::vector<std::string>& args) {
 }  // namespace
 
 ToolRun RunKest(const std::vector<std::string>& args) { return Run(KEST_TOOL, args); }
+
+ToolRun RunKestWithInput(const std::vector<std::string>& args, const std::string& input, int seconds) {
+    ToolRun run = Run(KEST_TOOL, args, input, seconds);
+    if (run.status == 124 || run.status == 137) run.status = -1;  // timeout's own: the tool hung
+    return run;
+}
 
 void RunFfmpeg(const std::vector<std::string>& args) {
     std::vector<std::string> all = {"-hide_banner", "-loglevel", "error", "-y"};

@@ -16,6 +16,9 @@ struct ToolRun {
 
 // Runs `kest` with `args` (no shell quoting needed).
 ToolRun RunKest(const std::vector<std::string>& args);
+// The same with standard input read from `input` (a file or a FIFO), and
+// killed after `seconds` (status -1) should it hang.
+ToolRun RunKestWithInput(const std::vector<std::string>& args, const std::string& input, int seconds = 120);
 // Runs the ffmpeg program; fails the test when it does not succeed.
 void RunFfmpeg(const std::vector<std::string>& args);
 // Runs `kest` with a terminal as its standard input and output, typing

@@ -1,8 +1,11 @@
-// Owning handles for FFmpeg's objects, and its error codes as text.
+// Owning handles for FFmpeg's objects, and its error codes as text. Every
+// allocation goes through Allocated(), so that running out of memory is the
+// user's one line, never a null pointer followed.
 #pragma once
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
@@ -27,6 +30,15 @@ struct AvFrameFreer {
 struct AvPacketFreer {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
+struct AvIoCloser {
+    void operator()(AVIOContext* c) const { avio_closep(&c); }
+};
+struct AvFilterGraphFreer {
+    void operator()(AVFilterGraph* g) const { avfilter_graph_free(&g); }
+};
+struct AvFilterInOutFreer {
+    void operator()(AVFilterInOut* i) const { avfilter_inout_free(&i); }
+};
 struct SwsFreer {
     void operator()(SwsContext* c) const { sws_freeContext(c); }
 };
@@ -38,6 +50,9 @@ using AvInput = std::unique_ptr<AVFormatContext, AvFormatInputCloser>;
 using AvCodec = std::unique_ptr<AVCodecContext, AvCodecFreer>;
 using AvFrame = std::unique_ptr<AVFrame, AvFrameFreer>;
 using AvPacket = std::unique_ptr<AVPacket, AvPacketFreer>;
+using AvIo = std::unique_ptr<AVIOContext, AvIoCloser>;
+using AvFilterGraph = std::unique_ptr<AVFilterGraph, AvFilterGraphFreer>;
+using AvFilterInOut = std::unique_ptr<AVFilterInOut, AvFilterInOutFreer>;
 using SwsHandle = std::unique_ptr<SwsContext, SwsFreer>;
 using SwrHandle = std::unique_ptr<SwrContext, SwrFreer>;
 

@@ -10,6 +10,7 @@
 #include "demo_clip.h"
 #include "export/export_driver.h"
 #include "export/movie_format.h"
+#include "ffmpeg_log.h"
 #include "media_input.h"
 #include "normalize_gain.h"
 #include "predictor_range.h"
@@ -34,6 +35,10 @@ struct ExportOptions {
     std::string output;
     std::string size;
     std::string fps;
+    std::string inputFps;
+    std::string deinterlace = "auto";
+    bool noAutorotate = false;
+    bool verbose = false;
     std::optional<std::string> start;
     std::optional<std::string> duration;
     bool noAudio = false;
@@ -78,6 +83,15 @@ MediaOptions HostSideOptions(const ExportOptions& o) {
         media.fpsNum = rate.num;
         media.fpsDen = rate.den;
     }
+    if (!o.inputFps.empty()) {
+        const FrameRate rate = ParseFrameRate("--input-fps", o.inputFps);
+        media.inputFpsNum = rate.num;
+        media.inputFpsDen = rate.den;
+    }
+    media.autorotate = !o.noAutorotate;
+    media.deinterlace = o.deinterlace == "on"    ? MediaOptions::DeinterlaceMode::On
+                        : o.deinterlace == "off" ? MediaOptions::DeinterlaceMode::Off
+                                                 : MediaOptions::DeinterlaceMode::Auto;
     if (o.start) media.start = ParseSeconds("--start", *o.start);
     if (o.duration) {
         media.duration = ParseSeconds("--duration", *o.duration);
@@ -143,6 +157,7 @@ void RunExportCommand(const ExportOptions& o) {
     if (o.gain && o.normalize) throw UsageError("--gain and --normalize both set the sound's gain; give one of them");
     if (o.gain && !(*o.gain >= -kMaxGainDecibels && *o.gain <= kMaxGainDecibels))
         throw UsageError("--gain: must lie within -60 to 60 dB");
+    if (o.verbose) ShowFfmpegLog();
 
     OutputSettings settings{};
     ApplySettingsOptions(o.settings, settings);
@@ -154,8 +169,8 @@ void RunExportCommand(const ExportOptions& o) {
 
     std::unique_ptr<FrameSource> source;
     if (o.input.empty()) {
-        if (media.width || media.fpsNum || o.start || o.duration)
-            throw UsageError("export: --size, --fps, --start and --duration apply to an INPUT file, not the demo clip");
+        if (media.width || media.fpsNum || media.inputFpsNum || o.start || o.duration)
+            throw UsageError("export: --size, --fps, --input-fps, --start and --duration apply to an INPUT file, not the demo clip");
         source = MakeDemoClip(media.audio);
     } else {
         source = OpenMediaInput(o.input, media);
@@ -215,6 +230,7 @@ void RunExportCommand(const ExportOptions& o) {
         std::printf("%s: %d frames, %d x %d, %s%s%s\n", o.output.c_str(), r.framesWritten, g.width, g.height, sound,
                     gainNote.c_str(), PictureNotes(shape, g).c_str());
         if (shape.hasAudio) WarnOfPredictorDrift(o.output);
+        for (const std::string& note : source->Notes()) std::printf("  %s\n", note.c_str());
     }
 }
 
@@ -223,13 +239,19 @@ void RunExportCommand(const ExportOptions& o) {
 void AddExportCommand(CLI::App& app) {
     auto options = std::make_shared<ExportOptions>();
     CLI::App* command = app.add_subcommand("export", "export a video file (or the built-in demo clip) as a KEST movie");
-    command->add_option("INPUT", options->input, "any video file FFmpeg can open; without it, the built-in demo clip");
+    command->add_option("INPUT", options->input, "any video file FFmpeg can open, an image sequence such as img%03d.png, or - for standard input; without it, the built-in demo clip");
     command->add_option("-o,--output", options->output, "the KEST movie to write (.KTD or .KTS)");
     command->add_option("--size", options->size,
                         "picture size WxH, at most 512x512 (default: fit into 512x512 when larger)");
     command->add_option("--fps", options->fps,
-                        "constant output frame rate N, N/D or a decimal such as 12.5; 29.97, 23.976 and 59.94 are "
-                        "the NTSC fractions (default: the input's)");
+                        "constant output frame rate N, N/D or a decimal such as 12.5, at most 60; 29.97, 23.976 and "
+                        "59.94 are the NTSC fractions (default: the input's, at most 60)");
+    command->add_option("--input-fps", options->inputFps,
+                        "frame rate of an image sequence (img%03d.png) or a raw video stream (default 25)");
+    command->add_flag("--no-autorotate", options->noAutorotate, "keep the picture as stored, not turned as the video says");
+    command->add_option("--deinterlace", options->deinterlace,
+                        "auto (interlaced videos), on (every picture) or off (default auto)")
+        ->check(CLI::IsMember({"auto", "on", "off"}));
     command->add_option("--start", options->start,
                         "time to skip at the start of the input: seconds, MM:SS or HH:MM:SS.mmm");
     command->add_option("--duration", options->duration, "time to export: seconds, MM:SS or HH:MM:SS.mmm");
@@ -241,6 +263,7 @@ void AddExportCommand(CLI::App& app) {
     command->add_flag("--list-audio", options->listAudio, "print the table of sound formats and exit");
     command->add_flag("-q,--quiet", options->quiet, "no progress line and no summary");
     AddOverwriteOptions(*command, options->overwrite);
+    command->add_flag("-v,--verbose", options->verbose, "show FFmpeg's warnings and errors about the input");
     command->add_option("--threads", options->threads, "decoder threads (default 0: FFmpeg's choice)");
     command->add_option("--cancel-at-frame", options->cancelAtFrame, "cancel before this frame, as Ctrl-C does")
         ->group("");

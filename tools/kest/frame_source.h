@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kest::tool {
 
@@ -32,6 +33,10 @@ public:
     // Why the source could not go on (a decoding failure), or empty. The
     // host then stops the export instead of handing on made-up pictures.
     virtual std::string Failure() const { return {}; }
+    // What the user should know about how the input was taken (a rate
+    // chosen, a picture turned, an input that ended early), one sentence
+    // each, for the summary; complete once the export has ended.
+    virtual std::vector<std::string> Notes() const { return {}; }
 };
 
 }  // namespace kest::tool

@@ -19,6 +19,7 @@ extern "C" {
 #include "code_page.h"
 #include "command_line.h"
 #include "commands.h"
+#include "ffmpeg_log.h"
 #include "plugin/plugin_table.h"
 #include "tool_error.h"
 
@@ -42,8 +43,7 @@ std::string VersionText() {
 
 int main(int argc, char** argv) {
     using namespace kest::tool;
-    // FFmpeg speaks only when something goes wrong.
-    av_log_set_level(AV_LOG_ERROR);
+    RouteFfmpegLog();
     CLI::App app("Exports video as KEST movies and inspects them.", "kest");
     app.require_subcommand(1);
     app.set_version_flag("--version", VersionText, "print kest's version and the FFmpeg libraries' and exit");

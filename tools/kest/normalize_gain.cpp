@@ -43,6 +43,7 @@ public:
     const SourceShape& Shape() const override { return source_->Shape(); }
     const uint8_t* Picture(int32_t frame) override { return source_->Picture(frame); }
     std::string Failure() const override { return source_->Failure(); }
+    std::vector<std::string> Notes() const override { return source_->Notes(); }
 
     const int16_t* Audio(int32_t start, int32_t count) override {
         const std::size_t channels = static_cast<std::size_t>(Shape().audioChannels);
