@@ -69,7 +69,7 @@ TEST(KestMediaInput, PicturesComeOutAsAPlayerShowsThem) {
         SCOPED_TRACE(c.sar);
         RunFfmpeg({"-f", "lavfi", "-i", "testsrc=size=720x480:rate=10:duration=0.2", "-vf", std::string("setsar=") + c.sar,
                    "-c:v", "mpeg4", dir + "dvd.mp4"});
-        ASSERT_EQ(RunKest({"export", dir + "dvd.mp4", "-o", dir + "dvd.KTD", "-q"}).status, 0);
+        ASSERT_EQ(RunKest({"export", dir + "dvd.mp4", "-o", dir + "dvd.KTD", "-q", "-y"}).status, 0);
         const MovieLayout dvd = Layout(dir + "dvd.KTD");
         EXPECT_EQ(dvd.width, c.width);
         EXPECT_EQ(dvd.height, c.height);
@@ -167,7 +167,7 @@ TEST(KestMediaInput, StillsLastAndImageSequencesTakeTheirRate) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.back());
-        std::vector<std::string> args = {"export", "-q", "-o", dir + "s.KTD"};
+        std::vector<std::string> args = {"export", "-y", "-q", "-o", dir + "s.KTD"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const ToolRun run = RunKest(args);
         ASSERT_EQ(run.status, 0) << run.err;
@@ -243,7 +243,7 @@ TEST(KestMediaInput, InputsThatHoldNoVideoSayWhy) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        std::vector<std::string> args = {"export", "-o", dir + "x.KTD"};
+        std::vector<std::string> args = {"export", "-y", "-o", dir + "x.KTD"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const ToolRun run = RunKestWithInput(args, c.input);
         EXPECT_EQ(run.status, 1);
@@ -273,7 +273,7 @@ TEST(KestMediaInput, StandardInputAndFifosAreReadInOnePass) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front() + " " + c.input);
-        std::vector<std::string> args = {"export", "-q", "-o", dir + "out.KTD", "--audio", "pcm16s"};
+        std::vector<std::string> args = {"export", "-y", "-q", "-o", dir + "out.KTD", "--audio", "pcm16s"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const ToolRun run = RunKestWithInput(args, c.input, 60);
         ASSERT_EQ(run.status, 0) << run.err;
@@ -303,7 +303,7 @@ TEST(KestMediaInput, StandardInputAndFifosAreReadInOnePass) {
         for (int i = 0; i < 8; ++i)
             bytes[static_cast<std::size_t>(at - original.begin()) + 3 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
         WriteBytes(dir + "lie.mkv", bytes.data(), bytes.size());
-        const ToolRun run = RunKestWithInput({"export", "-o", dir + "lie.KTD", "-"}, dir + "lie.mkv", 60);
+        const ToolRun run = RunKestWithInput({"export", "-y", "-o", dir + "lie.KTD", "-"}, dir + "lie.mkv", 60);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_TRUE(Has(run.out, lie.note)) << run.out;
         EXPECT_EQ(Layout(dir + "lie.KTD").frameCount, lie.frames);
