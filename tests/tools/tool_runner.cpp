@@ -25,9 +25,9 @@ std::string ReadText(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ToolRun Run(const std::string& program, const std::vector<std::string>& args) {
+ToolRun Run(const std::string& program, const std::vector<std::string>& args, const std::string& prefix = {}) {
     const std::string dir = ScratchDir();
-    std::string command = Quote(program);
+    std::string command = prefix + Quote(program);
     for (const auto& a : args) command += " " + Quote(a);
     command += " >" + Quote(dir + "out") + " 2>" + Quote(dir + "err") + " </dev/null";
     const int raw = std::system(command.c_str());
@@ -41,6 +41,12 @@ ToolRun Run(const std::string& program, const std::vector<std::string>& args) {
 }  // namespace
 
 ToolRun RunKest(const std::vector<std::string>& args) { return Run(KEST_TOOL, args); }
+
+ToolRun RunKestWithin(uint64_t bytes, const std::vector<std::string>& args) {
+    return Run(KEST_TOOL, args, "ulimit -v " + std::to_string(bytes / 1024) + " && ");
+}
+
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args) { return Run(program, args); }
 
 void RunFfmpeg(const std::vector<std::string>& args) {
     std::vector<std::string> all = {"-hide_banner", "-loglevel", "error", "-y"};

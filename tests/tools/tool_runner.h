@@ -16,6 +16,11 @@ struct ToolRun {
 
 // Runs `kest` with `args` (no shell quoting needed).
 ToolRun RunKest(const std::vector<std::string>& args);
+// Runs `kest` with its address space held to `bytes` (the shell's ulimit -v),
+// so that a command which reads a whole large file into memory fails.
+ToolRun RunKestWithin(uint64_t bytes, const std::vector<std::string>& args);
+// Runs any program found on PATH.
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args);
 // Runs the ffmpeg program; fails the test when it does not succeed.
 void RunFfmpeg(const std::vector<std::string>& args);
 

@@ -66,7 +66,7 @@ CodePageResult Convert(std::string_view in, const char* to, const char* from, bo
     CodePageResult result;
     Converter c(to, from);
     if (!c.ok()) {
-        result.offending = in.substr(0, 1);
+        result.offending = std::string(in.substr(0, 1));
         return result;
     }
     const std::size_t stop = c.Run(in, result.text);

@@ -26,14 +26,12 @@ struct ExtractOptions {
     std::string framesDir;
     std::string wav;
     std::string preview;
+    std::string decoder = "player";
 };
 
-RgbImage FrameImage(const LoadedMovie& movie, uint64_t index, bool pictureOnly) {
-    MovieFrame frame;
-    std::string why;
-    if (!ReadMovieFrame(movie.report.layout, movie.bytes.data(), movie.bytes.size(), index, frame, why))
-        throw ToolError(movie.path + ": " + why);
-    return pictureOnly ? RenderPicture(movie.report.layout, frame) : RenderScreen(movie.report.layout, frame);
+RgbImage FrameImage(MovieFile& movie, uint64_t index, bool pictureOnly) {
+    const MovieFrame& frame = movie.Frame(index);
+    return pictureOnly ? RenderPicture(movie.Layout(), frame) : RenderScreen(movie.Layout(), frame);
 }
 
 void RunExtract(const ExtractOptions& o) {
@@ -43,10 +41,12 @@ void RunExtract(const ExtractOptions& o) {
     if (o.frame && o.png.empty()) throw UsageError("extract: --frame needs --png OUT.png");
     if (o.frame && *o.frame < 0) throw UsageError("extract: --frame must be 0 or more");
 
-    const LoadedMovie movie = LoadMovie(o.file);
-    RequireReadable(movie);
-    const MovieLayout& m = movie.report.layout;
-    for (const auto& warning : movie.report.warnings) std::fprintf(stderr, "kest: warning: %s: %s\n", o.file.c_str(), warning.c_str());
+    const AdpcmDecoding decoding = o.decoder == "exact" ? AdpcmDecoding::Exact : AdpcmDecoding::Player;
+
+    MovieFile movie(o.file, MovieFile::Check::Records);
+    movie.RequireReadable();
+    const MovieLayout& m = movie.Layout();
+    for (const auto& warning : movie.Report().warnings) std::fprintf(stderr, "kest: warning: %s: %s\n", o.file.c_str(), warning.c_str());
 
     if (!o.png.empty()) {
         WritePng(o.png, FrameImage(movie, static_cast<uint64_t>(*o.frame), o.pictureOnly));
@@ -64,14 +64,26 @@ void RunExtract(const ExtractOptions& o) {
         std::printf("%s: %" PRIu64 " frames\n", o.framesDir.c_str(), m.frameCount);
     }
     if (!o.wav.empty()) {
-        const MovieSound sound = DecodeMovieSound(movie);
-        WriteWav(o.wav, sound);
-        std::printf("%s: %zu samples at %d Hz, %s\n", o.wav.c_str(), sound.samples.size() / static_cast<std::size_t>(sound.channels),
-                    sound.rate, sound.channels == 2 ? "stereo" : "mono");
+        MovieSoundDecoder sound(movie, decoding);
+        uint64_t next = 0;
+        uint64_t written = 0;
+        try {
+            written = WriteWav(o.wav, sound.Rate(), sound.Channels(), [&](std::vector<int16_t>& samples) {
+                samples.clear();
+                if (next == m.frameCount) return false;
+                sound.Decode(movie.Frame(next++), samples);
+                return true;
+            });
+        } catch (const ToolError&) {
+            RemoveIncomplete(o.wav);
+            throw;
+        }
+        std::printf("%s: %" PRIu64 " samples at %d Hz, %s\n", o.wav.c_str(), written, sound.Rate(),
+                    sound.Channels() == 2 ? "stereo" : "mono");
     }
     if (!o.preview.empty()) {
-        std::optional<MovieSound> sound;
-        if (m.audioCode != 0 && m.audioFormatIndex >= 0) sound = DecodeMovieSound(movie);
+        std::optional<MovieSoundDecoder> sound;
+        if (m.audioCode != 0 && m.audioFormatIndex >= 0) sound.emplace(movie, decoding);
         std::string note;
         try {
             note = WritePreview(o.preview, movie, sound ? &*sound : nullptr);
@@ -95,6 +107,10 @@ void AddExtractCommand(CLI::App& app) {
     command->add_option("--frames", options->framesDir, "write every frame as numbered PNG files into this folder");
     command->add_option("--wav", options->wav, "write the sound as a WAV file");
     command->add_option("--preview", options->preview, "write a video of what the player shows, with its sound (.mp4)");
+    command->add_option("--decoder", options->decoder,
+                        "ADPCM decoding for --wav and --preview: player (as the player plays it, the default) or exact "
+                        "(as the encoder reckons it, overshoots unclamped)")
+        ->check(CLI::IsMember({"player", "exact"}));
     command->callback([options] { RunExtract(*options); });
 }
 

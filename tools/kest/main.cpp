@@ -2,7 +2,9 @@
 // inside KEST movies.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -35,6 +37,11 @@ int main(int argc, char** argv) {
         return e.status;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kest: %s\n", e.what());
+        return kExitFailure;
+    }
+    // A report that did not reach its reader is a failure, not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "kest: cannot write the output: %s\n", std::strerror(errno));
         return kExitFailure;
     }
     return 0;

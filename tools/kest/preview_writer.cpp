@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "av_handles.h"
@@ -107,10 +108,10 @@ AVRational PreviewFrameRate(const MovieLayout& layout) {
     return nearest ? *nearest : av_d2q(fps, 1000);
 }
 
-std::string WritePreview(const std::string& path, const LoadedMovie& movie, const MovieSound* sound) {
-    RequireReadable(movie);
-    const MovieLayout& m = movie.report.layout;
-    if (m.frameCount == 0) throw ToolError(movie.path + " holds no complete frame");
+std::string WritePreview(const std::string& path, MovieFile& movie, MovieSoundDecoder* sound) {
+    movie.RequireReadable();
+    const MovieLayout& m = movie.Layout();
+    if (m.frameCount == 0) throw ToolError(movie.Path() + " holds no complete frame");
     const AVRational rate = PreviewFrameRate(m);
 
     Output out;
@@ -142,7 +143,7 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
         },
         &videoSetUp);
 
-    const AVCodec* audioEncoder = sound && !sound->samples.empty() ? AudioEncoder() : nullptr;
+    const AVCodec* audioEncoder = sound && MovieSoundSamples(m) > 0 ? AudioEncoder() : nullptr;
     AvCodec audio;
     AVStream* audioStream = nullptr;
     SwrHandle swr;
@@ -150,24 +151,24 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
     if (audioEncoder) {
         struct AudioSetUp {
             const AVCodec* encoder;
-            const MovieSound* sound;
+            const MovieSoundDecoder* sound;
         } audioSetUp{audioEncoder, sound};
         audio = enc.Open(
             audioEncoder, audioStream,
             [](AVCodecContext* c, void* data) {
                 const auto* s = static_cast<AudioSetUp*>(data);
                 c->sample_fmt = s->encoder->sample_fmts ? s->encoder->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
-                c->sample_rate = ChooseRate(s->encoder, s->sound->rate);
-                av_channel_layout_default(&c->ch_layout, s->sound->channels);
-                c->bit_rate = 128000 * s->sound->channels;
+                c->sample_rate = ChooseRate(s->encoder, s->sound->Rate());
+                av_channel_layout_default(&c->ch_layout, s->sound->Channels());
+                c->bit_rate = 128000 * s->sound->Channels();
                 c->time_base = AVRational{1, c->sample_rate};
             },
             &audioSetUp);
         SwrContext* raw = nullptr;
         AVChannelLayout in{};
-        av_channel_layout_default(&in, sound->channels);
+        av_channel_layout_default(&in, sound->Channels());
         r = swr_alloc_set_opts2(&raw, &audio->ch_layout, audio->sample_fmt, audio->sample_rate, &in, AV_SAMPLE_FMT_S16,
-                                sound->rate, 0, nullptr);
+                                sound->Rate(), 0, nullptr);
         swr.reset(raw);
         if (r >= 0) r = swr_init(swr.get());
         enc.Check(r, "sound conversion");
@@ -187,18 +188,21 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
     enc.Check(av_frame_get_buffer(picture.get(), 0), "picture buffer");
 
     const int frameSize = audio && audio->frame_size > 0 ? audio->frame_size : 1024;
-    const std::size_t channels = sound ? static_cast<std::size_t>(sound->channels) : 1;
-    const std::size_t soundFrames = sound ? sound->samples.size() / channels : 0;
+    const std::size_t channels = sound ? static_cast<std::size_t>(sound->Channels()) : 1;
+    // The sound of the records read so far and not yet converted, from
+    // sample frame `pendingFrom` of the movie on.
+    std::vector<int16_t> pending;
+    std::size_t pendingFrom = 0;
     std::size_t soundAt = 0;
     int64_t audioPts = 0;
     // Converts sound up to `until` (source sample frames) and encodes every
     // whole encoder frame; at the end, also the last partial one.
     auto pumpAudio = [&](std::size_t until, bool last) {
         if (!audio) return;
-        until = std::min(until, soundFrames);
+        until = std::min(until, pendingFrom + pending.size() / channels);
         while (soundAt < until || last) {
             const std::size_t n = std::min<std::size_t>(until - soundAt, 4096);
-            const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(sound->samples.data() + soundAt * channels)};
+            const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(pending.data() + (soundAt - pendingFrom) * channels)};
             const int outRoom = swr_get_out_samples(swr.get(), static_cast<int>(n));
             AvFrame converted = NewFrame();
             converted->format = audio->sample_fmt;
@@ -226,13 +230,13 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
             }
             if (drained) break;
         }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>((soundAt - pendingFrom) * channels));
+        pendingFrom = soundAt;
     };
 
-    MovieFrame frame;
-    std::string why;
     for (uint64_t j = 0; j < m.frameCount; ++j) {
-        if (!ReadMovieFrame(m, movie.bytes.data(), movie.bytes.size(), j, frame, why))
-            throw ToolError(movie.path + ": " + why);
+        const MovieFrame& frame = movie.Frame(j);
+        if (audio) sound->Decode(frame, pending);
         const RgbImage screen = RenderScreen(m, frame);
         enc.Check(av_frame_make_writable(picture.get()), "picture buffer");
         const uint8_t* src[1] = {screen.rgb.data()};
@@ -240,13 +244,13 @@ std::string WritePreview(const std::string& path, const LoadedMovie& movie, cons
         sws_scale(sws.get(), src, srcStride, 0, kScreenSide, picture->data, picture->linesize);
         picture->pts = static_cast<int64_t>(j);
         enc.Encode(video.get(), videoStream, picture.get());
-        if (sound)
-            pumpAudio(static_cast<std::size_t>(av_rescale(static_cast<int64_t>(j + 1), int64_t{sound->rate} * rate.den, rate.num)),
+        if (audio)
+            pumpAudio(static_cast<std::size_t>(av_rescale(static_cast<int64_t>(j + 1), int64_t{sound->Rate()} * rate.den, rate.num)),
                       false);
     }
     enc.Encode(video.get(), videoStream, nullptr);
     if (audio) {
-        pumpAudio(soundFrames, true);
+        pumpAudio(SIZE_MAX, true);
         enc.Encode(audio.get(), audioStream, nullptr);
     }
     enc.Check(av_write_trailer(out.context), "trailer");

@@ -14,9 +14,10 @@ extern "C" {
 
 namespace kest::tool {
 
-// `sound` may be null for a movie without sound. Returns a note on the
-// codecs used. Throws ToolError naming the file and the reason.
-std::string WritePreview(const std::string& path, const LoadedMovie& movie, const MovieSound* sound);
+// `sound` may be null for a movie without sound; frames and sound are read
+// from the movie a record at a time. Returns a note on the codecs used.
+// Throws ToolError naming the file and the reason.
+std::string WritePreview(const std::string& path, MovieFile& movie, MovieSoundDecoder* sound);
 
 // The frame rate a preview plays at: the one the sound implies, snapped to
 // a common rate when it is close, else from the tick counts.

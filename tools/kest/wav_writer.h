@@ -1,13 +1,18 @@
 // Writes 16-bit sound as a WAV file through FFmpeg's WAV muxer.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
-
-#include "movie_sound.h"
+#include <vector>
 
 namespace kest::tool {
 
-// Throws ToolError naming the file and the reason.
-void WriteWav(const std::string& path, const MovieSound& sound);
+// The sound comes from `next`, which replaces the vector's content with the
+// next interleaved samples and returns false when there are no more; it is
+// written as it comes, so its length does not matter. Returns the sample
+// frames written. Throws ToolError naming the file and the reason.
+uint64_t WriteWav(const std::string& path, int32_t rate, int32_t channels,
+                  const std::function<bool(std::vector<int16_t>&)>& next);
 
 }  // namespace kest::tool
