@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     AddInfoCommand(app);
     AddExtractCommand(app);
     AddSettingsCommand(app);
+    AddCompareCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -92,7 +92,7 @@ HostRun RunExport(FrameSource& source, const std::string& path, const HostOption
     active = ActiveRun{&source, &progress, options.cancelAtFrame, 0, {}};
     CancelOnInterrupt interrupt;
     HostRun run;
-    run.result = ExportMovie(info, kToolFileOps);
+    run.result = ExportMovie(info, options.files ? *options.files : kToolFileOps);
     progress.Finish();
     run.fileError = active.fileError;
     active = ActiveRun{};

@@ -17,6 +17,7 @@ struct HostRun {
 struct HostOptions {
     bool progress = true;       // a progress line on a terminal
     int32_t cancelAtFrame = -1; // abortRequested says stop at this frame (tests)
+    const FileOps* files = nullptr;  // where the movie goes; null: the file at the path
 };
 
 // Exports `source` to `path` with the process-wide settings.
