@@ -178,7 +178,11 @@ void PrintJson(const MovieFile& movie) {
             std::printf("  \"destAddress\": %u,\n  \"screenX\": %u,\n  \"screenY\": %u,\n  \"linePitch\": %u,\n",
                         m.frameHeader.destAddress, m.screenX, m.screenY, m.frameHeader.linePitch);
     }
-    std::printf("  \"errors\": %s,\n  \"warnings\": %s\n}\n", JsonList(r.errors).c_str(), JsonList(r.warnings).c_str());
+    // Past the first reason, what is said of a file that is not a movie is noise.
+    const bool movieLike = movie.LooksLikeMovie();
+    const std::vector<std::string> errors = movieLike || r.errors.empty() ? r.errors : std::vector<std::string>{r.errors.front()};
+    std::printf("  \"errors\": %s,\n  \"warnings\": %s\n}\n", JsonList(errors).c_str(),
+                JsonList(movieLike ? r.warnings : std::vector<std::string>{}).c_str());
 }
 
 void RunInfo(const InfoOptions& o) {
