@@ -221,7 +221,7 @@ TEST(KestInfo, OutputThatCannotBeWrittenFails) {
         SCOPED_TRACE(command);
         const ToolRun run = RunProgram("sh", {"-c", kest + command + " >/dev/full"});
         EXPECT_EQ(run.status, 1) << run.err;
-        EXPECT_TRUE(Has(run.err, "cannot write")) << run.err;
+        EXPECT_TRUE(Has(run.err, "cannot write to standard output")) << run.err;
     }
 }
 

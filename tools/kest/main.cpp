@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
     // A report that did not reach its reader is a failure, not a success.
+    errno = 0;
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "kest: cannot write the output: %s\n", std::strerror(errno));
+        const int error = errno;
+        std::fprintf(stderr, "kest: cannot write to standard output%s%s\n", error ? ": " : "", error ? std::strerror(error) : "");
         return kExitFailure;
     }
     return 0;
