@@ -208,6 +208,16 @@ TEST(KestExtract, LongMovieInFlatMemory) {
     EXPECT_EQ(DecodeRgb(dir + "l.png", 512, 512).size(), 512u * 512 * 3);
     RunFfmpeg({"-i", dir + "l.mp4", "-map", "0:v", "-f", "rawvideo", "-pix_fmt", "gray", dir + "l.gray"});
     EXPECT_EQ(ReadBytes(dir + "l.gray").size(), 48u * 512 * 512);
+
+    // Fill is checked to the end of a record, however long the record.
+    {
+        std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(kMovieHeaderSize + 41 * uint64_t{block} - 5));
+        out.put(1);
+    }
+    const ToolRun dirty = RunKestWithin(limit, {"info", path});
+    EXPECT_EQ(dirty.status, 1);
+    EXPECT_TRUE(Has(dirty.out, "not all zero, first at frame 40")) << dirty.out;
 }
 
 // Reports that cannot be written are failures.
