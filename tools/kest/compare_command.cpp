@@ -109,9 +109,10 @@ Held HoldInput(const CompareOptions& o) {
         const SourceShape& s = whole->Shape();
         at = static_cast<double>(s.frameCount) * s.scale / s.rate / 2;
     }
-    // A second of the input up to `at`, of which the last few frames are kept.
+    // A second of the input before `at` and a little after, of which the
+    // frames up to the one showing at `at` are read and the last few kept.
     media.start = std::max(0.0, at - 1.0);
-    media.duration = at - media.start + 0.001;
+    media.duration = at - media.start + 0.5;
     std::unique_ptr<FrameSource> source;
     try {
         source = OpenMediaInput(o.input, media);
@@ -126,14 +127,20 @@ Held HoldInput(const CompareOptions& o) {
         throw UsageError(Format("--at: %.3f s lies past the end of ", at) + o.input + Format(" (%.3f s)", length));
     }
     const SourceShape shape = source->Shape();
-    const int32_t last = shape.frameCount - 1;
+    const double fps = static_cast<double>(shape.rate) / shape.scale;
+    // The range ends where the input does, rounded to whole frames: a time
+    // within the last frame's span shows the last frame.
+    auto shown = static_cast<int32_t>(std::floor((at - media.start) * fps + 1e-6));
+    if (shown == shape.frameCount) --shown;
+    if (shown >= shape.frameCount || shown < 0)
+        throw UsageError(Format("--at: %.3f s lies past the end of ", at) + o.input +
+                         Format(" (%.3f s)", media.start + shape.frameCount / fps));
     std::vector<std::vector<uint8_t>> pictures;
-    for (int32_t i = 0; i <= last; ++i) {
+    for (int32_t i = 0; i <= shown; ++i) {
         std::vector<std::vector<uint8_t>> one = Take(*source, i, i);
-        if (i > last - kHistory) pictures.push_back(std::move(one.front()));
+        if (i > shown - kHistory) pictures.push_back(std::move(one.front()));
     }
-    return {std::make_unique<HeldFrames>(shape, std::move(pictures)),
-            media.start + static_cast<double>(last) * shape.scale / shape.rate};
+    return {std::make_unique<HeldFrames>(shape, std::move(pictures)), media.start + shown / fps};
 }
 
 // The movie of one export, kept in memory.
