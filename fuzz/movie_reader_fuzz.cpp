@@ -33,6 +33,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const kest::MovieReport report = kest::InspectMovie(begin, size);
     for (const std::string& e : report.errors) CHECK(!e.empty());
     for (const std::string& w : report.warnings) CHECK(!w.empty());
+    // Piece by piece, as the tool reads a file: the head and each record from
+    // buffers of their own, and the same findings.
+    {
+        const std::vector<uint8_t> head(begin, begin + (size < 1040 ? size : 1040));
+        kest::MovieReport pieces = kest::InspectMovieHead(head.data(), head.size(), size);
+        CHECK(pieces.readable == report.readable);
+        CHECK(pieces.errors == report.errors);
+        if (pieces.readable && pieces.layout.frameCount <= 256) {
+            kest::MovieRecordTally tally;
+            for (uint64_t j = 0; j < pieces.layout.frameCount; ++j) {
+                const uint8_t* at = begin + 1024 + j * pieces.layout.blockSize;
+                const std::vector<uint8_t> record(at, at + pieces.layout.blockSize);
+                kest::CheckMovieRecord(pieces.layout, j, record.data(), record.size(), tally);
+                kest::MovieFrame frame;
+                std::string why;
+                if (kest::ReadMovieRecord(pieces.layout, record.data(), record.size(), j, frame, why))
+                    CHECK(Inside(record.data(), record.size(), frame.audio, frame.audioLength));
+            }
+            kest::FinishMovieReport(tally, pieces);
+            CHECK(pieces.warnings == report.warnings);
+        }
+    }
     if (!report.readable) {
         CHECK(!report.errors.empty());
         kest::MovieFrame frame;

@@ -9,7 +9,7 @@ PACKAGES=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libswresample-dev libavutil-dev
-  libcli11-dev ffmpeg
+  libcli11-dev ffmpeg python3
   clang libclang-rt-14-dev
 )
 missing=()

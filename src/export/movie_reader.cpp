@@ -147,18 +147,18 @@ Rgb8 ExpandPixel16(uint16_t word) {
     return {widen((word >> 6) & 31u), widen((word >> 11) & 31u), widen((word >> 1) & 31u)};
 }
 
-MovieReport InspectMovie(const uint8_t* bytes, std::size_t size) {
+MovieReport InspectMovieHead(const uint8_t* bytes, std::size_t size, uint64_t fileSize) {
     MovieReport report;
     MovieLayout& m = report.layout;
-    m.fileSize = size;
-    if (!bytes || size < static_cast<std::size_t>(kMovieHeaderSize)) {
-        report.errors.push_back("file is " + Num(size) + " bytes, shorter than the 1024-byte header");
+    m.fileSize = fileSize;
+    if (!bytes || size < static_cast<std::size_t>(kMovieHeaderSize) || fileSize < kMovieHeaderSize) {
+        report.errors.push_back("file is " + Num(fileSize) + " bytes, shorter than the 1024-byte header");
         return report;
     }
     CheckHeaderFields(bytes, report);
     if (!report.errors.empty()) return report;
 
-    const uint64_t body = size - static_cast<uint64_t>(kMovieHeaderSize);
+    const uint64_t body = fileSize - static_cast<uint64_t>(kMovieHeaderSize);
     m.frameCount = body / m.blockSize;
     m.trailingBytes = body % m.blockSize;
     if (m.trailingBytes != 0)
@@ -169,30 +169,74 @@ MovieReport InspectMovie(const uint8_t* bytes, std::size_t size) {
         report.readable = true;
         return report;
     }
-
-    const uint8_t* first = bytes + kMovieHeaderSize;
-    m.frameHeader = ParseFrameHeader(first);
+    if (size - kMovieHeaderSize < kFrameHeaderSize) {
+        report.errors.push_back("the first record's frame header was not read");
+        return report;
+    }
+    m.frameHeader = ParseFrameHeader(bytes + kMovieHeaderSize);
     CheckFrameHeader(m.frameHeader, report);
+    report.readable = true;
+    return report;
+}
 
-    const uint64_t audioRoom = m.blockSize - kRecordFixedBytes - m.pictureBytes;
-    uint64_t differingHeaders = 0, firstDiffering = 0, overlong = 0, firstOverlong = 0;
-    for (uint64_t j = 0; j < m.frameCount; ++j) {
-        const uint8_t* record = first + j * m.blockSize;
-        if (!SameFrameHeader(ParseFrameHeader(record), m.frameHeader) && differingHeaders++ == 0) firstDiffering = j;
-        const uint32_t audioLength = GetBigEndian16(record + kFrameHeaderSize + m.pictureBytes);
-        if (audioLength > audioRoom) {
-            if (overlong++ == 0) firstOverlong = j;
-        } else {
-            m.audioBytes += audioLength;
+void CheckMovieRecord(const MovieLayout& m, uint64_t index, const uint8_t* record, std::size_t size,
+                      MovieRecordTally& tally) {
+    const uint64_t fixed = kRecordFixedBytes + m.pictureBytes;
+    if (!record || size < fixed || m.blockSize < fixed) return;
+    if (!SameFrameHeader(ParseFrameHeader(record), m.frameHeader) && tally.differingHeaders++ == 0)
+        tally.firstDiffering = index;
+    const uint32_t audioLength = GetBigEndian16(record + kFrameHeaderSize + m.pictureBytes);
+    if (audioLength > m.blockSize - fixed) {
+        if (tally.overlong++ == 0) tally.firstOverlong = index;
+        return;
+    }
+    tally.audioBytes += audioLength;
+    // PCM is stored in whole sample frames: a stray byte would swap the
+    // channels (or split a sample) for the rest of the movie.
+    if (m.audioFormatIndex >= 0 && kAudioFormats[m.audioFormatIndex].version == 40) {
+        const uint32_t frameBytes = kAudioFormats[m.audioFormatIndex].stereo ? 4 : 2;
+        if (audioLength % frameBytes != 0 && tally.splitSamples++ == 0) {
+            tally.firstSplit = index;
+            tally.firstSplitLength = audioLength;
         }
     }
-    if (differingHeaders)
-        report.warnings.push_back(Num(differingHeaders) + " frame header(s) differ from frame 0's, first at frame " +
-                                  Num(firstDiffering));
-    if (overlong)
-        report.warnings.push_back(Num(overlong) + " frame(s) have an audio length past the end of their record (room: " +
-                                  Num(audioRoom) + " bytes), first at frame " + Num(firstOverlong));
-    report.readable = true;
+    const uint64_t end = size < m.blockSize ? size : m.blockSize;
+    for (uint64_t i = fixed + audioLength; i < end; ++i)
+        if (record[i] != 0) {
+            if (tally.dirtyFill++ == 0) tally.firstDirtyFill = index;
+            break;
+        }
+}
+
+void FinishMovieReport(const MovieRecordTally& tally, MovieReport& report) {
+    MovieLayout& m = report.layout;
+    m.audioBytes = tally.audioBytes;
+    if (tally.differingHeaders)
+        report.warnings.push_back(Num(tally.differingHeaders) + " frame header(s) differ from frame 0's, first at frame " +
+                                  Num(tally.firstDiffering));
+    if (tally.overlong)
+        report.warnings.push_back(Num(tally.overlong) + " frame(s) have an audio length past the end of their record (room: " +
+                                  Num(m.blockSize - kRecordFixedBytes - m.pictureBytes) + " bytes), first at frame " +
+                                  Num(tally.firstOverlong));
+    if (tally.splitSamples) {
+        const bool stereo = kAudioFormats[m.audioFormatIndex].stereo;
+        report.warnings.push_back(Num(tally.splitSamples) + " frame(s) carry PCM sound that is not whole " +
+                                  (stereo ? "stereo sample frames (a multiple of 4 bytes)" : "samples (a multiple of 2 bytes)") +
+                                  ", first frame " + Num(tally.firstSplit) + " with " + Num(tally.firstSplitLength) + " bytes");
+    }
+    if (tally.dirtyFill)
+        report.warnings.push_back(Num(tally.dirtyFill) + " record(s) have fill after the sound that is not all zero, first at frame " +
+                                  Num(tally.firstDirtyFill));
+}
+
+MovieReport InspectMovie(const uint8_t* bytes, std::size_t size) {
+    MovieReport report = InspectMovieHead(bytes, size, size);
+    if (!report.readable) return report;
+    const MovieLayout& m = report.layout;
+    MovieRecordTally tally;
+    for (uint64_t j = 0; j < m.frameCount; ++j)
+        CheckMovieRecord(m, j, bytes + kMovieHeaderSize + j * m.blockSize, m.blockSize, tally);
+    FinishMovieReport(tally, report);
     return report;
 }
 
@@ -214,12 +258,22 @@ bool ReadMovieFrame(const MovieLayout& layout, const uint8_t* bytes, std::size_t
         why = "frame " + Num(index) + " lies past the end of the file";
         return false;
     }
-    const uint8_t* record = bytes + start;
+    return ReadMovieRecord(layout, bytes + start, layout.blockSize, index, frame, why);
+}
+
+bool ReadMovieRecord(const MovieLayout& layout, const uint8_t* record, std::size_t size, uint64_t index,
+                     MovieFrame& frame, std::string& why) {
+    const uint64_t needed = kRecordFixedBytes + layout.pictureBytes;
+    if (!record || size < needed || layout.blockSize < needed ||
+        layout.pictureBytes != uint64_t{layout.width} * layout.height * 2) {
+        why = "frame " + Num(index) + "'s record is not readable";
+        return false;
+    }
     frame.header = ParseFrameHeader(record);
     frame.picture = record + kFrameHeaderSize;
     frame.audioLength = GetBigEndian16(record + kFrameHeaderSize + layout.pictureBytes);
     frame.audio = record + needed;
-    if (frame.audioLength > layout.blockSize - needed) {
+    if (frame.audioLength > layout.blockSize - needed || frame.audioLength > size - needed) {
         why = "frame " + Num(index) + "'s audio length " + Num(frame.audioLength) + " runs past its record";
         return false;
     }

@@ -60,8 +60,29 @@ struct MovieReport {
     std::vector<std::string> warnings;  // departures from what the export writes
 };
 
-// Checks the header and every record header. Frames are not decoded.
+// Checks the header and every record's frame header, audio length and fill.
+// Frames are not decoded.
 MovieReport InspectMovie(const uint8_t* bytes, std::size_t size);
+
+// The same checks for a movie read piece by piece, so that its length does
+// not matter: InspectMovieHead checks the header from the file's first
+// `size` bytes (the header and, when there is a record, its frame header)
+// and takes the record count from `fileSize`; each record then goes through
+// CheckMovieRecord, with at least its frame header, picture and audio length
+// in `record` (the fill is checked as far as `size` reaches), and
+// FinishMovieReport adds what the records showed.
+MovieReport InspectMovieHead(const uint8_t* bytes, std::size_t size, uint64_t fileSize);
+
+struct MovieRecordTally {
+    uint64_t audioBytes = 0;
+    uint64_t differingHeaders = 0, firstDiffering = 0;
+    uint64_t overlong = 0, firstOverlong = 0;
+    uint64_t splitSamples = 0, firstSplit = 0, firstSplitLength = 0;  // PCM not in whole sample frames
+    uint64_t dirtyFill = 0, firstDirtyFill = 0;
+};
+void CheckMovieRecord(const MovieLayout& layout, uint64_t index, const uint8_t* record, std::size_t size,
+                      MovieRecordTally& tally);
+void FinishMovieReport(const MovieRecordTally& tally, MovieReport& report);
 
 struct MovieFrame {
     MovieFrameHeader header;
@@ -74,6 +95,11 @@ struct MovieFrame {
 // past the last complete record or the record's audio length overruns it.
 bool ReadMovieFrame(const MovieLayout& layout, const uint8_t* bytes, std::size_t size, uint64_t index,
                     MovieFrame& frame, std::string& why);
+
+// The same from one record alone, held in `record` as far as `size` bytes
+// (at least the frame header, the picture, the audio length and the audio).
+bool ReadMovieRecord(const MovieLayout& layout, const uint8_t* record, std::size_t size, uint64_t index,
+                     MovieFrame& frame, std::string& why);
 
 // The player's colour of a word: each channel's 5-bit field followed by the
 // shared intensity bit, a 6-bit value widened to 8 bits.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -24,6 +25,22 @@ std::vector<uint8_t> SmallMovie() {
     EXPECT_EQ(host.Run().outcome, ExportOutcome::Completed);
     ResetSettings();
     return host.FileBytes();
+}
+
+// The report as a reader of files makes it: the head from a buffer of its
+// own, then each record from one of its own.
+MovieReport Piecewise(const std::vector<uint8_t>& bytes) {
+    const std::vector<uint8_t> head(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(bytes.size(), 1040)));
+    MovieReport report = InspectMovieHead(head.data(), head.size(), bytes.size());
+    if (!report.readable) return report;
+    MovieRecordTally tally;
+    for (uint64_t j = 0; j < report.layout.frameCount; ++j) {
+        const auto at = bytes.begin() + static_cast<std::ptrdiff_t>(1024 + j * report.layout.blockSize);
+        const std::vector<uint8_t> record(at, at + report.layout.blockSize);
+        CheckMovieRecord(report.layout, j, record.data(), record.size(), tally);
+    }
+    FinishMovieReport(tally, report);
+    return report;
 }
 
 bool Mentions(const std::vector<std::string>& lines, const std::string& part) {
@@ -83,6 +100,14 @@ TEST(MovieReader, NamesWhatIsWrong) {
          "audio length past"},
         {"code vs magic", [](std::vector<uint8_t>& b) { PutBigEndian32(&b[26], 0xBF); }, true, "KEST-V4.0"},
         {"unknown code", [](std::vector<uint8_t>& b) { PutBigEndian32(&b[26], 0x1234); }, true, "unknown audio code"},
+        {"fill", [](std::vector<uint8_t>& b) { b[1024 + 2 * 1024 - 1] = 1; }, true, "not all zero, first at frame 1"},
+        {"PCM stereo",  // a frame's sound that ends inside a stereo sample frame
+         [](std::vector<uint8_t>& b) {
+             std::memcpy(&b[0], "KEST-V4.0", 10);
+             PutBigEndian32(&b[26], 0x2F);
+             PutBigEndian16(&b[1024 + 1024 + 16 + 192], 130);
+         },
+         true, "(a multiple of 4 bytes), first frame 1 with 130 bytes"},
     };
     const std::vector<uint8_t> good = SmallMovie();
     for (const Case& c : cases) {
@@ -92,6 +117,11 @@ TEST(MovieReader, NamesWhatIsWrong) {
         const MovieReport report = InspectMovie(bytes.data(), bytes.size());
         EXPECT_EQ(report.readable, c.readable);
         EXPECT_TRUE(Mentions(c.readable ? report.warnings : report.errors, c.message));
+        const MovieReport pieces = Piecewise(bytes);
+        EXPECT_EQ(pieces.errors, report.errors);
+        EXPECT_EQ(pieces.warnings, report.warnings);
+        EXPECT_EQ(pieces.layout.frameCount, report.layout.frameCount);
+        EXPECT_EQ(pieces.layout.audioBytes, report.layout.audioBytes);
     }
 }
 

@@ -29,9 +29,9 @@ std::string ReadText(const std::string& path) {
 }
 
 ToolRun Run(const std::string& program, const std::vector<std::string>& args, const std::string& input = "/dev/null",
-            int seconds = 0) {
+            int seconds = 0, const std::string& prefix = {}) {
     const std::string dir = ScratchDir();
-    std::string command = seconds > 0 ? "timeout -k 5 " + std::to_string(seconds) + " " + Quote(program) : Quote(program);
+    std::string command = prefix + (seconds > 0 ? "timeout -k 5 " + std::to_string(seconds) + " " + Quote(program) : Quote(program));
     for (const auto& a : args) command += " " + Quote(a);
     command += " >" + Quote(dir + "out") + " 2>" + Quote(dir + "err") + " <" + Quote(input);
     const int raw = std::system(command.c_str());
@@ -51,6 +51,28 @@ ToolRun RunKestWithInput(const std::vector<std::string>& args, const std::string
     if (run.status == 124 || run.status == 137) run.status = -1;  // timeout's own: the tool hung
     return run;
 }
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KEST_TESTS_UNDER_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KEST_TESTS_UNDER_ASAN 1
+#endif
+
+ToolRun RunKestWithin(uint64_t bytes, const std::vector<std::string>& args) {
+#ifdef KEST_TESTS_UNDER_ASAN
+    // AddressSanitizer reserves terabytes of address space for its shadow,
+    // so a limit on it cannot be set; the commands run unlimited there.
+    (void)bytes;
+    return Run(KEST_TOOL, args);
+#else
+    return Run(KEST_TOOL, args, "/dev/null", 0, "ulimit -v " + std::to_string(bytes / 1024) + " && ");
+#endif
+}
+
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args) { return Run(program, args); }
 
 void RunFfmpeg(const std::vector<std::string>& args) {
     std::vector<std::string> all = {"-hide_banner", "-loglevel", "error", "-y"};

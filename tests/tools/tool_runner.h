@@ -19,6 +19,11 @@ ToolRun RunKest(const std::vector<std::string>& args);
 // The same with standard input read from `input` (a file or a FIFO), and
 // killed after `seconds` (status -1) should it hang.
 ToolRun RunKestWithInput(const std::vector<std::string>& args, const std::string& input, int seconds = 120);
+// Runs `kest` with its address space held to `bytes` (the shell's ulimit -v),
+// so that a command which reads a whole large file into memory fails.
+ToolRun RunKestWithin(uint64_t bytes, const std::vector<std::string>& args);
+// Runs any program found on PATH.
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args);
 // Runs the ffmpeg program; fails the test when it does not succeed.
 void RunFfmpeg(const std::vector<std::string>& args);
 // Runs `kest` with a terminal as its standard input and output, typing

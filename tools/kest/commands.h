@@ -10,5 +10,6 @@ void AddExportCommand(CLI::App& app);
 void AddInfoCommand(CLI::App& app);
 void AddExtractCommand(CLI::App& app);
 void AddSettingsCommand(CLI::App& app);
+void AddCompareCommand(CLI::App& app);
 
 }  // namespace kest::tool

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "commands.h"
 #include "movie_file.h"
@@ -29,16 +30,18 @@ struct ExtractOptions {
     std::string framesDir;
     std::string wav;
     std::string preview;
+    std::string decoder = "player";
     Overwrite overwrite = Overwrite::Ask;
     int64_t stopAtFrame = -1;
 };
 
-RgbImage FrameImage(const LoadedMovie& movie, uint64_t index, bool pictureOnly) {
-    MovieFrame frame;
-    std::string why;
-    if (!ReadMovieFrame(movie.report.layout, movie.bytes.data(), movie.bytes.size(), index, frame, why))
-        throw ToolError(movie.path + ": " + why);
-    return pictureOnly ? RenderPicture(movie.report.layout, frame) : RenderScreen(movie.report.layout, frame);
+RgbImage FrameImage(MovieFile& movie, uint64_t index, bool pictureOnly) {
+    const MovieFrame& frame = movie.Frame(index);
+    return pictureOnly ? RenderPicture(movie.Layout(), frame) : RenderScreen(movie.Layout(), frame);
+}
+
+AdpcmDecoding DecodingOf(const ExtractOptions& o) {
+    return o.decoder == "exact" ? AdpcmDecoding::Exact : AdpcmDecoding::Player;
 }
 
 // Ctrl-C or SIGTERM, asked before each frame. The tests' hook stops the
@@ -50,8 +53,8 @@ bool Cancelled(const ExtractOptions& o, uint64_t frame) {
 
 // Every frame as a numbered PNG file. Each file is complete when it appears;
 // a cancel stops before the next one.
-void WriteFrames(const ExtractOptions& o, const LoadedMovie& movie) {
-    const uint64_t count = movie.report.layout.frameCount;
+void WriteFrames(const ExtractOptions& o, MovieFile& movie) {
+    const uint64_t count = movie.Layout().frameCount;
     auto nameOf = [&](uint64_t j) {
         char name[32];
         std::snprintf(name, sizeof name, "frame_%06" PRIu64 ".png", j);
@@ -85,10 +88,10 @@ void WriteFrames(const ExtractOptions& o, const LoadedMovie& movie) {
     std::printf("%s: %" PRIu64 " frames\n", o.framesDir.c_str(), count);
 }
 
-void WritePreviewFile(const ExtractOptions& o, OutputTarget& target, const LoadedMovie& movie) {
-    const MovieLayout& m = movie.report.layout;
-    std::optional<MovieSound> sound;
-    if (m.audioCode != 0 && m.audioFormatIndex >= 0) sound = DecodeMovieSound(movie);
+void WritePreviewFile(const ExtractOptions& o, OutputTarget& target, MovieFile& movie) {
+    const MovieLayout& m = movie.Layout();
+    std::optional<MovieSoundDecoder> sound;
+    if (m.audioCode != 0 && m.audioFormatIndex >= 0) sound.emplace(movie, DecodingOf(o));
     ProgressLine progress(true);
     const PreviewResult result = WritePreview(target.Open(), o.preview, movie, sound ? &*sound : nullptr,
                                               [&](uint64_t done, uint64_t total) {
@@ -133,9 +136,10 @@ void RunExtract(const ExtractOptions& o) {
     if (!o.wav.empty()) wav.emplace(o.wav, o.overwrite, inputs);
     if (!o.preview.empty()) preview.emplace(o.preview, o.overwrite, inputs);
 
-    const LoadedMovie movie = LoadMovie(o.file);
-    RequireReadable(movie);
-    for (const auto& warning : movie.report.warnings) std::fprintf(stderr, "kest: warning: %s: %s\n", o.file.c_str(), warning.c_str());
+    MovieFile movie(o.file, MovieFile::Check::Records);
+    movie.RequireReadable();
+    const MovieLayout& m = movie.Layout();
+    for (const auto& warning : movie.Report().warnings) std::fprintf(stderr, "kest: warning: %s: %s\n", o.file.c_str(), warning.c_str());
 
     CancelOnInterrupt interrupt;
     // Between outputs a cancel stops the rest; each one written is complete.
@@ -153,11 +157,18 @@ void RunExtract(const ExtractOptions& o) {
         stopWhenCancelled();
     }
     if (wav) {
-        const MovieSound sound = DecodeMovieSound(movie);
-        WriteWav(wav->Open(), o.wav, sound);
+        MovieSoundDecoder sound(movie, DecodingOf(o));
+        uint64_t next = 0;
+        const uint64_t written =
+            WriteWav(wav->Open(), o.wav, sound.Rate(), sound.Channels(), [&](std::vector<int16_t>& samples) {
+                samples.clear();
+                if (next == m.frameCount) return false;
+                sound.Decode(movie.Frame(next++), samples);
+                return true;
+            });
         wav->Commit();
-        std::printf("%s: %zu samples at %d Hz, %s\n", o.wav.c_str(), sound.samples.size() / static_cast<std::size_t>(sound.channels),
-                    sound.rate, sound.channels == 2 ? "stereo" : "mono");
+        std::printf("%s: %" PRIu64 " samples at %d Hz, %s\n", o.wav.c_str(), written, sound.Rate(),
+                    sound.Channels() == 2 ? "stereo" : "mono");
         stopWhenCancelled();
     }
     if (preview) WritePreviewFile(o, *preview, movie);
@@ -177,6 +188,10 @@ void AddExtractCommand(CLI::App& app) {
     command->add_option("--wav", options->wav, "write the sound as a WAV file");
     command->add_option("--preview", options->preview,
                         "write a video of what the player shows, with its sound (.mp4, .mkv, .webm, .mov or .gif)");
+    command->add_option("--decoder", options->decoder,
+                        "ADPCM decoding for --wav and --preview: player (as the player plays it, the default) or exact "
+                        "(as the encoder reckons it, overshoots unclamped)")
+        ->check(CLI::IsMember({"player", "exact"}));
     AddOverwriteOptions(*command, options->overwrite);
     command->add_option("--stop-at-frame", options->stopAtFrame,
                         "stop the process (SIGSTOP) before this frame of --frames or --preview")

@@ -2,10 +2,12 @@
 // inside KEST movies.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
+#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
     AddInfoCommand(app);
     AddExtractCommand(app);
     AddSettingsCommand(app);
+    AddCompareCommand(app);
     app.add_subcommand("help", "show a command's options: kest help COMMAND is kest COMMAND --help");
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
@@ -79,6 +82,13 @@ int main(int argc, char** argv) {
     } catch (const std::exception&) {
         // A library's own text would mean nothing to the user.
         std::fprintf(stderr, "kest: an unexpected error stopped the command; please report it with the command line\n");
+        return kExitFailure;
+    }
+    // A report that did not reach its reader is a failure, not a success.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const int error = errno;
+        std::fprintf(stderr, "kest: cannot write to standard output%s%s\n", error ? ": " : "", error ? std::strerror(error) : "");
         return kExitFailure;
     }
     return 0;

@@ -9,9 +9,11 @@ extern "C" {
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "av_handles.h"
 #include "player_screen.h"
@@ -188,11 +190,11 @@ void CheckPreviewName(const std::string& name) {
                         "; use .mp4");
 }
 
-PreviewResult WritePreview(const std::string& file, const std::string& path, const LoadedMovie& movie,
-                           const MovieSound* sound, const std::function<bool(uint64_t, uint64_t)>& keepGoing) {
-    RequireReadable(movie);
-    const MovieLayout& m = movie.report.layout;
-    if (m.frameCount == 0) throw ToolError(movie.path + " holds no complete frame");
+PreviewResult WritePreview(const std::string& file, const std::string& path, MovieFile& movie,
+                           MovieSoundDecoder* sound, const std::function<bool(uint64_t, uint64_t)>& keepGoing) {
+    movie.RequireReadable();
+    const MovieLayout& m = movie.Layout();
+    if (m.frameCount == 0) throw ToolError(movie.Path() + " holds no complete frame");
     const AVRational rate = PreviewFrameRate(m);
     CheckPreviewName(path);
     const Container& container = *ContainerOf(path);
@@ -208,7 +210,7 @@ PreviewResult WritePreview(const std::string& file, const std::string& path, con
     AVStream* videoStream = nullptr;
     AvCodec video = enc.Open(videoEncoder, videoStream, SetUpVideo, &videoSetUp);
 
-    const AVCodec* audioEncoder = sound && !sound->samples.empty() ? AudioEncoder(container) : nullptr;
+    const AVCodec* audioEncoder = sound && MovieSoundSamples(m) > 0 ? AudioEncoder(container) : nullptr;
     AvCodec audio;
     AVStream* audioStream = nullptr;
     SwrHandle swr;
@@ -216,24 +218,24 @@ PreviewResult WritePreview(const std::string& file, const std::string& path, con
     if (audioEncoder) {
         struct AudioSetUp {
             const AVCodec* encoder;
-            const MovieSound* sound;
+            const MovieSoundDecoder* sound;
         } audioSetUp{audioEncoder, sound};
         audio = enc.Open(
             audioEncoder, audioStream,
             [](AVCodecContext* c, void* data) {
                 const auto* s = static_cast<AudioSetUp*>(data);
                 c->sample_fmt = s->encoder->sample_fmts ? s->encoder->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
-                c->sample_rate = ChooseRate(s->encoder, s->sound->rate);
-                av_channel_layout_default(&c->ch_layout, s->sound->channels);
-                c->bit_rate = 128000 * s->sound->channels;
+                c->sample_rate = ChooseRate(s->encoder, s->sound->Rate());
+                av_channel_layout_default(&c->ch_layout, s->sound->Channels());
+                c->bit_rate = 128000 * s->sound->Channels();
                 c->time_base = AVRational{1, c->sample_rate};
             },
             &audioSetUp);
         SwrContext* raw = nullptr;
         AVChannelLayout in{};
-        av_channel_layout_default(&in, sound->channels);
+        av_channel_layout_default(&in, sound->Channels());
         r = swr_alloc_set_opts2(&raw, &audio->ch_layout, audio->sample_fmt, audio->sample_rate, &in, AV_SAMPLE_FMT_S16,
-                                sound->rate, 0, nullptr);
+                                sound->Rate(), 0, nullptr);
         swr.reset(raw);
         if (r >= 0) r = swr_init(swr.get());
         enc.Check(r, "sound conversion");
@@ -254,18 +256,21 @@ PreviewResult WritePreview(const std::string& file, const std::string& path, con
     enc.Check(av_frame_get_buffer(picture.get(), 0), "picture buffer");
 
     const int frameSize = audio && audio->frame_size > 0 ? audio->frame_size : 1024;
-    const std::size_t channels = sound ? static_cast<std::size_t>(sound->channels) : 1;
-    const std::size_t soundFrames = sound ? sound->samples.size() / channels : 0;
+    const std::size_t channels = sound ? static_cast<std::size_t>(sound->Channels()) : 1;
+    // The sound of the records read so far and not yet converted, from
+    // sample frame `pendingFrom` of the movie on.
+    std::vector<int16_t> pending;
+    std::size_t pendingFrom = 0;
     std::size_t soundAt = 0;
     int64_t audioPts = 0;
     // Converts sound up to `until` (source sample frames) and encodes every
     // whole encoder frame; at the end, also the last partial one.
     auto pumpAudio = [&](std::size_t until, bool last) {
         if (!audio) return;
-        until = std::min(until, soundFrames);
+        until = std::min(until, pendingFrom + pending.size() / channels);
         while (soundAt < until || last) {
             const std::size_t n = std::min<std::size_t>(until - soundAt, 4096);
-            const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(sound->samples.data() + soundAt * channels)};
+            const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(pending.data() + (soundAt - pendingFrom) * channels)};
             const int outRoom = swr_get_out_samples(swr.get(), static_cast<int>(n));
             AvFrame converted = CheckedFrame();
             converted->format = audio->sample_fmt;
@@ -293,18 +298,18 @@ PreviewResult WritePreview(const std::string& file, const std::string& path, con
             }
             if (drained) break;
         }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>((soundAt - pendingFrom) * channels));
+        pendingFrom = soundAt;
     };
 
-    MovieFrame frame;
-    std::string why;
     PreviewResult result;
     for (uint64_t j = 0; j < m.frameCount; ++j) {
         if (!keepGoing(j, m.frameCount)) {
             result.cancelled = true;
             break;
         }
-        if (!ReadMovieFrame(m, movie.bytes.data(), movie.bytes.size(), j, frame, why))
-            throw ToolError(movie.path + ": " + why);
+        const MovieFrame& frame = movie.Frame(j);
+        if (audio) sound->Decode(frame, pending);
         const RgbImage screen = RenderScreen(m, frame);
         enc.Check(av_frame_make_writable(picture.get()), "picture buffer");
         const uint8_t* src[1] = {screen.rgb.data()};
@@ -313,8 +318,8 @@ PreviewResult WritePreview(const std::string& file, const std::string& path, con
         picture->pts = static_cast<int64_t>(j);
         enc.Encode(video.get(), videoStream, picture.get());
         result.frames = j + 1;
-        if (sound)
-            pumpAudio(static_cast<std::size_t>(av_rescale(static_cast<int64_t>(j + 1), int64_t{sound->rate} * rate.den, rate.num)),
+        if (audio)
+            pumpAudio(static_cast<std::size_t>(av_rescale(static_cast<int64_t>(j + 1), int64_t{sound->Rate()} * rate.den, rate.num)),
                       false);
     }
     // A cancelled preview ends properly too: its sound stops with its pictures.
@@ -322,8 +327,8 @@ PreviewResult WritePreview(const std::string& file, const std::string& path, con
     if (audio) {
         const std::size_t soundEnd =
             result.cancelled ? static_cast<std::size_t>(av_rescale(static_cast<int64_t>(result.frames),
-                                                                   int64_t{sound->rate} * rate.den, rate.num))
-                             : soundFrames;
+                                                                   int64_t{sound->Rate()} * rate.den, rate.num))
+                             : SIZE_MAX;
         pumpAudio(soundEnd, true);
         enc.Encode(audio.get(), audioStream, nullptr);
     }
@@ -332,7 +337,7 @@ PreviewResult WritePreview(const std::string& file, const std::string& path, con
 
     result.note = std::string(videoEncoder->name);
     if (audio) result.note += std::string(" and ") + audioEncoder->name;
-    else if (sound && !sound->samples.empty()) result.note += std::string(", no sound (") + container.extension + " has none)";
+    else if (sound && MovieSoundSamples(m) > 0) result.note += std::string(", no sound (") + container.extension + " has none)";
     else result.note += ", no sound";
     char fps[32];
     std::snprintf(fps, sizeof fps, " at %.3f fps", av_q2d(rate));

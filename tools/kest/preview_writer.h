@@ -28,12 +28,13 @@ struct PreviewResult {
 };
 
 // Writes `file` in the container `name` says; messages call it `name` (the
-// file it becomes). `sound` may be null for a movie without sound.
+// file it becomes). `sound` may be null for a movie without sound; frames
+// and sound are read from the movie a record at a time.
 // `keepGoing(done, total)` is asked before each frame; when it says no, the
 // video ends there and is finished properly. Throws ToolError naming the
 // file and the reason.
-PreviewResult WritePreview(const std::string& file, const std::string& name, const LoadedMovie& movie,
-                           const MovieSound* sound, const std::function<bool(uint64_t, uint64_t)>& keepGoing);
+PreviewResult WritePreview(const std::string& file, const std::string& name, MovieFile& movie,
+                           MovieSoundDecoder* sound, const std::function<bool(uint64_t, uint64_t)>& keepGoing);
 
 // The frame rate a preview plays at: the one the sound implies, snapped to
 // a common rate when it is close, else from the tick counts.

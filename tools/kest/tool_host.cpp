@@ -123,7 +123,7 @@ HostRun RunExport(FrameSource& source, const std::string& path, const HostOption
     active = ActiveRun{&source, &progress, options.cancelAtFrame, options.failAtFrame, options.stopAtFrame, 0, {}};
     CancelOnInterrupt interrupt;
     HostRun run;
-    run.result = ExportMovie(info, kToolFileOps);
+    run.result = ExportMovie(info, options.files ? *options.files : kToolFileOps);
     progress.Finish();
     run.fileError = active.fileError;
     active = ActiveRun{};

@@ -21,6 +21,7 @@ struct HostOptions {
     int32_t cancelAtFrame = -1; // abortRequested says stop at this frame (tests)
     int32_t failAtFrame = -1;   // writes fail as on a full disk from this frame on (tests)
     int32_t stopAtFrame = -1;   // the process stops itself (SIGSTOP) before this frame (tests)
+    const FileOps* files = nullptr;  // where the movie goes; null: the file at the path
 };
 
 // The movie's exact size in bytes, header and every record, as the export of
