@@ -38,8 +38,8 @@ TEST(KestCommandLine, AMistypedOrMissingCommandIsNamed) {
         {{"inof", "x.KTD"}, "unknown command 'inof'; did you mean 'info'?"},
         {{"extarct"}, "unknown command 'extarct'; did you mean 'extract'?"},
         {{"settings", "shwo", "s.bin"}, "unknown 'kest settings' command 'shwo'; did you mean 'show'?"},
-        {{"convert"}, "unknown command 'convert'; the commands are export, info, extract, settings"},
-        {{}, "'kest' needs a command: export, info, extract, settings (kest --help tells more)"},
+        {{"convert"}, "unknown command 'convert'; the commands are export, info, extract, settings, compare"},
+        {{}, "'kest' needs a command: export, info, extract, settings, compare (kest --help tells more)"},
         {{"settings"}, "'kest settings' needs a command: show, make (kest settings --help tells more)"},
     };
     for (const auto& [args, message] : cases) {

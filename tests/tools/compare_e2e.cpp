@@ -51,7 +51,7 @@ TEST(KestCompare, TilesAreWhatTheExportStores) {
     // to frame must match exactly.
     for (const char* intensity : {"", "--intensity"}) {
         SCOPED_TRACE(*intensity ? "intensity" : "plain");
-        std::vector<std::string> args = {"compare", "--at", "0.25", "--gamma", "1.4", "-o", dir + "sheet.png"};
+        std::vector<std::string> args = {"compare", "-y", "--at", "0.25", "--gamma", "1.4", "-o", dir + "sheet.png"};
         if (*intensity) args.push_back(intensity);
         const ToolRun run = RunKest(args);
         ASSERT_EQ(run.status, 0) << run.err;
@@ -59,10 +59,10 @@ TEST(KestCompare, TilesAreWhatTheExportStores) {
         const Picture sheet = ReadPng(dir + "sheet.png");
         for (const char* mode : {"bit", "dither2x2", "dither4x4", "temporal2x2", "temporal-ed", "planar-ed"}) {
             SCOPED_TRACE(mode);
-            std::vector<std::string> exportArgs = {"export", "-q", "-o", dir + "m.KTD", "--reduce", mode, "--gamma", "1.4"};
+            std::vector<std::string> exportArgs = {"export", "-q", "-y", "-o", dir + "m.KTD", "--reduce", mode, "--gamma", "1.4"};
             if (*intensity) exportArgs.push_back(intensity);
             ASSERT_EQ(RunKest(exportArgs).status, 0);
-            ASSERT_EQ(RunKest({"extract", dir + "m.KTD", "--frame", "7", "--png", dir + "f.png", "--picture-only"}).status, 0);
+            ASSERT_EQ(RunKest({"extract", dir + "m.KTD", "-y", "--frame", "7", "--png", dir + "f.png", "--picture-only"}).status, 0);
             EXPECT_TRUE(Contains(sheet, ReadPng(dir + "f.png")));
         }
     }
@@ -80,10 +80,10 @@ TEST(KestCompare, RefusesWhatItCannotShow) {
     };
     const Case cases[] = {
         {{"compare"}, 2, "-o SHEET.png"},
-        {{"compare", "-o", dir + "s.png", "--gamma", "9"}, 2, "--gamma"},
-        {{"compare", "-o", dir + "s.png", "--at", "11"}, 2, "demo clip lasts"},
-        {{"compare", dir + "in.nut", "-o", dir + "s.png", "--at", "5"}, 2, "past the end"},
-        {{"compare", dir + "none.mp4", "-o", dir + "s.png"}, 1, "none.mp4"},
+        {{"compare", "-o", dir + "r.png", "--gamma", "9"}, 2, "--gamma"},
+        {{"compare", "-o", dir + "r.png", "--at", "11"}, 2, "demo clip lasts"},
+        {{"compare", dir + "in.nut", "-o", dir + "r.png", "--at", "5"}, 2, "past the end"},
+        {{"compare", dir + "none.mp4", "-o", dir + "r.png"}, 1, "none.mp4"},
     };
     for (const Case& c : cases) {
         const ToolRun run = RunKest(c.args);

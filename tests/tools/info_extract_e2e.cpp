@@ -350,7 +350,7 @@ TEST(KestExtract, WavDecodesAdpcmAsThePlayerDoes) {
         int16_t highest, lowest;
     };
     for (const Case& c : {Case{{}, 2047 * 16, -2048 * 16}, Case{{"--decoder", "exact"}, 32767, -32768}}) {
-        std::vector<std::string> args = {"extract", host.path, "--wav", dir + "a.wav"};
+        std::vector<std::string> args = {"extract", host.path, "-y", "--wav", dir + "a.wav"};
         args.insert(args.end(), c.decoder.begin(), c.decoder.end());
         ASSERT_EQ(RunKest(args).status, 0);
         const Wav wav = ReadWav(dir + "a.wav");
