@@ -6,10 +6,11 @@
 #   wine_tests.sh checks STATE HOST.exe MODULE         table, blob, failure paths
 #   wine_tests.sh identity STATE HOST.exe MODULE NATIVE_CASES
 #                                                      exports equal the native build's
+#   wine_tests.sh digests STATE HOST.exe MODULE        pinned exports by their digests
 #   wine_tests.sh dialog STATE HOST.exe MODULE [PNG]   the settings dialog, in Japanese
 set -uo pipefail
 
-action=${1:?usage: wine_tests.sh start|stop|checks|identity|dialog STATE ...}
+action=${1:?usage: wine_tests.sh start|stop|checks|identity|digests|dialog STATE ...}
 state=${2:?the state folder is missing}
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
@@ -229,6 +230,12 @@ checks)
   work=$state/checks
   rm -rf "$work" && mkdir -p "$work"
   run_host "$work/out.txt" "$host" checks "$(winpath "$module")" "$(winpath "$work")"
+  ;;
+digests)
+  host=$3 module=$4
+  work=$state/digests
+  rm -rf "$work" && mkdir -p "$work"
+  run_host "$work/out.txt" "$host" digests "$(winpath "$module")" "$(winpath "$work")"
   ;;
 identity)
   host=$3 module=$4 native=$5
