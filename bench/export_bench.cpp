@@ -72,18 +72,17 @@ void BM_Export(benchmark::State& state) {
     info.showProgress = Progress;
     info.updatePreview = Preview;
 
-    ResetSettings();
-    Settings().reduceMode = static_cast<uint16_t>(state.range(2));
-    Settings().audioFormatIndex = static_cast<int16_t>(state.range(3));
+    OutputSettings settings = DefaultSettings();
+    settings.reduceMode = static_cast<uint16_t>(state.range(2));
+    settings.audioFormatIndex = static_cast<int16_t>(state.range(3));
     for (auto _ : state) {
-        const ExportResult result = ExportMovie(info);
+        const ExportResult result = ExportMovie(info, settings);
         if (result.outcome != ExportOutcome::Completed) {
             state.SkipWithError("export did not complete");
             break;
         }
     }
     std::remove(path.c_str());
-    ResetSettings();
     state.SetItemsProcessed(state.iterations() * kFrames);  // frames
 }
 

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <vector>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "export/export_driver.h"
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 #include "picture/picture_converter.h"
 #include "settings/output_settings.h"
 #include "sound/audio_format.h"
@@ -34,18 +34,18 @@ using namespace kest;
 std::vector<uint8_t> file;
 bool fileCreated = false;
 
-MovieFile* Create(const char*) {
+MovieFile* Create(void*, const char*) {
     fileCreated = true;
     file.clear();
     return reinterpret_cast<MovieFile*>(&file);
 }
-uint32_t Write(MovieFile*, const void* bytes, uint32_t count) {
+uint32_t Write(void*, MovieFile*, const void* bytes, uint32_t count) {
     const auto* b = static_cast<const uint8_t*>(bytes);
     file.insert(file.end(), b, b + count);
     return count;
 }
-void Close(MovieFile*) {}
-constexpr FileOps kMemoryFile = {Create, Write, Close};
+void Close(void*, MovieFile*) {}
+constexpr FileOps kMemoryFile = {Create, Write, Close, nullptr};
 
 // The host: a picture pattern and sound made from a few input bytes.
 struct Host {
@@ -216,7 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     fileCreated = false;
     const RefusalReason reason = CheckExportable(info, settings);
-    const ExportResult result = ExportMovie(info, kMemoryFile);
+    const ExportResult result = ExportMovie(info, Settings(), kMemoryFile);
 
     if (!(info.flags & kFlagVideo)) {
         CHECK(result.outcome == ExportOutcome::NoVideo && host.calls.empty() && !fileCreated);

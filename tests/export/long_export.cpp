@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "export/export_driver.h"
 #include "settings/output_settings.h"
 #include "sound/adpcm_encoder.h"
@@ -143,12 +143,12 @@ struct Sink {
     }
 } sink;
 
-MovieFile* Create(const char*) { return reinterpret_cast<MovieFile*>(&sink); }
-uint32_t Write(MovieFile*, const void* bytes, uint32_t count) {
+MovieFile* Create(void*, const char*) { return reinterpret_cast<MovieFile*>(&sink); }
+uint32_t Write(void*, MovieFile*, const void* bytes, uint32_t count) {
     sink.Take(static_cast<const uint8_t*>(bytes), count);
     return count;
 }
-void Close(MovieFile*) {}
+void Close(void*, MovieFile*) {}
 
 }  // namespace
 
@@ -162,7 +162,8 @@ int main(int argc, char** argv) {
     sink.pcm = format == "pcm48s";
     tone = !sink.pcm;
     sink.targetRate = sink.pcm ? 48000 : 15625;
-    Settings().audioFormatIndex = sink.pcm ? 5 : 0;
+    OutputSettings settings = DefaultSettings();
+    settings.audioFormatIndex = sink.pcm ? 5 : 0;
 
     const auto seconds = static_cast<int64_t>(hours * 3600);
     OutputInfo info{};
@@ -189,8 +190,8 @@ int main(int argc, char** argv) {
     sink.q = total / info.frameCount;
     sink.r = total % info.frameCount;
 
-    const FileOps sinkOps = {Create, Write, Close};
-    const ExportResult result = ExportMovie(info, sinkOps);
+    const FileOps sinkOps = {Create, Write, Close, nullptr};
+    const ExportResult result = ExportMovie(info, settings, sinkOps);
     CHECK(result.outcome == ExportOutcome::Completed, "export: %s\n", DescribeOutcome(result.outcome));
     CHECK(sink.frame == info.frameCount, "%lld records, expected %d\n", (long long)sink.frame, info.frameCount);
     const long peakAtEnd = PeakKilobytes();

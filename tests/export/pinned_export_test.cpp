@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "settings/output_settings.h"
 #include "support/memory_host.h"
 #include "support/sha256.h"
 #include "win32/pinned_exports.h"
@@ -39,12 +38,11 @@ TEST(PinnedExports, FilesKeepTheirDigests) {
             wine::CaseSound(c, 0, wine::CaseSoundLength(c), sound);
             host.SetAudio(c.audioRate, c.audioChannels, std::move(sound));
         }
-        Settings() = c.settings;
+        host.settings = c.settings;
         ASSERT_EQ(host.Run().outcome, ExportOutcome::Completed);
         const std::vector<uint8_t> file = host.FileBytes();
         EXPECT_EQ(testing::Sha256Hex(file.data(), file.size()), pinned.sha256) << file.size() << " bytes";
     }
-    ResetSettings();
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ void MemoryHost::SetAudio(int32_t rate, int32_t channels, std::vector<int16_t> s
 ExportResult MemoryHost::Run(const FileOps& files) {
     calls.clear();
     current = this;
-    ExportResult result = ExportMovie(info, files);
+    ExportResult result = ExportMovie(info, settings, files);
     current = nullptr;
     return result;
 }
@@ -67,7 +67,9 @@ ExportResult MemoryHost::Run(const FileOps& files) {
 int32_t MemoryHost::RunThroughTable() {
     calls.clear();
     current = this;
-    int32_t result = GetOutputPluginTable()->output(&info);
+    const OutputPluginTable& table = *GetOutputPluginTable();
+    table.configSet(&settings, kConfigBlobSize);
+    int32_t result = table.output(&info);
     current = nullptr;
     return result;
 }

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "export/big_endian.h"
-#include "export/movie_reader.h"
+#include "base/big_endian.h"
+#include "format/movie_reader.h"
 #include "picture/pixel16.h"
 #include "settings/output_settings.h"
 #include "support/memory_host.h"

@@ -19,7 +19,7 @@
 #include "editor_host.h"
 #include "pinned_exports.h"
 #include "support/sha256.h"
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 #include "settings/output_settings.h"
 
 namespace kest::wine {

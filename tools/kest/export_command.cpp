@@ -8,7 +8,7 @@
 #include "commands.h"
 #include "demo_clip.h"
 #include "export/export_driver.h"
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 #include "incomplete_output.h"
 #include "media_input.h"
 #include "settings_options.h"
@@ -93,12 +93,11 @@ void RunExportCommand(const ExportOptions& o) {
     } else {
         source = OpenMediaInput(o.input, media);
     }
-    Settings() = settings;
 
     HostOptions host;
     host.progress = !o.quiet;
     host.cancelAtFrame = o.cancelAtFrame;
-    const HostRun run = RunExport(*source, o.output, host);
+    const HostRun run = RunExport(*source, o.output, settings, host);
     const ExportResult& r = run.result;
     const std::string failure = source->Failure();
 

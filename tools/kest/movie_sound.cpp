@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "sound/adpcm_encoder.h"
 #include "sound/audio_format.h"
 #include "tool_error.h"

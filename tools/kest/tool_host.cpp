@@ -15,7 +15,6 @@ struct ActiveRun {
     ProgressLine* progress = nullptr;
     int32_t cancelAtFrame = -1;
     int32_t frame = 0;
-    std::string fileError;
 };
 ActiveRun active;
 
@@ -45,28 +44,28 @@ int32_t KEST_CDECL UpdatePreview() {
     return 0;
 }
 
-// The platform's file calls, keeping the system's reason for a failure.
-MovieFile* Create(const char* path) {
+// The platform's file calls, keeping the system's reason for a failure in
+// the string the user pointer names.
+MovieFile* Create(void* user, const char* path) {
     errno = 0;
-    MovieFile* file = PlatformFileOps().create(path);
-    if (!file) active.fileError = std::strerror(errno);
+    MovieFile* file = PlatformFileOps().create(nullptr, path);
+    if (!file) *static_cast<std::string*>(user) = std::strerror(errno);
     return file;
 }
 
-uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
+uint32_t Write(void* user, MovieFile* file, const void* bytes, uint32_t count) {
     errno = 0;
-    const uint32_t written = PlatformFileOps().write(file, bytes, count);
-    if (written == 0) active.fileError = errno ? std::strerror(errno) : "nothing was written";
+    const uint32_t written = PlatformFileOps().write(nullptr, file, bytes, count);
+    if (written == 0) *static_cast<std::string*>(user) = errno ? std::strerror(errno) : "nothing was written";
     return written;
 }
 
-void Close(MovieFile* file) { PlatformFileOps().close(file); }
-
-constexpr FileOps kToolFileOps = {Create, Write, Close};
+void Close(void*, MovieFile* file) { PlatformFileOps().close(nullptr, file); }
 
 }  // namespace
 
-HostRun RunExport(FrameSource& source, const std::string& path, const HostOptions& options) {
+HostRun RunExport(FrameSource& source, const std::string& path, const OutputSettings& settings,
+                  const HostOptions& options) {
     const SourceShape& shape = source.Shape();
     OutputInfo info{};
     info.flags = kFlagVideo | (shape.hasAudio ? kFlagAudio : 0);
@@ -89,12 +88,12 @@ HostRun RunExport(FrameSource& source, const std::string& path, const HostOption
     info.updatePreview = UpdatePreview;
 
     ProgressLine progress(options.progress);
-    active = ActiveRun{&source, &progress, options.cancelAtFrame, 0, {}};
+    active = ActiveRun{&source, &progress, options.cancelAtFrame, 0};
     CancelOnInterrupt interrupt;
     HostRun run;
-    run.result = ExportMovie(info, kToolFileOps);
+    const FileOps files = {Create, Write, Close, &run.fileError};
+    run.result = ExportMovie(info, settings, files);
     progress.Finish();
-    run.fileError = active.fileError;
     active = ActiveRun{};
     return run;
 }

@@ -19,7 +19,8 @@ struct HostOptions {
     int32_t cancelAtFrame = -1; // abortRequested says stop at this frame (tests)
 };
 
-// Exports `source` to `path` with the process-wide settings.
-HostRun RunExport(FrameSource& source, const std::string& path, const HostOptions& options);
+// Exports `source` to `path` with `settings`.
+HostRun RunExport(FrameSource& source, const std::string& path, const OutputSettings& settings,
+                  const HostOptions& options);
 
 }  // namespace kest::tool
