@@ -181,12 +181,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     host = Host{};
     OutputInfo& info = host.info;
-    info.flags = in.ConsumeIntegral<int32_t>();
-    info.width = PickDimension(in);
-    info.height = PickDimension(in);
-    info.rate = PickRate(in);
-    info.scale = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 1001) : PickRate(in);
-    info.frameCount = in.ConsumeIntegralInRange(-2, 12);
+    static const char path[] = "memory.KTD";
+    const auto flags = in.ConsumeIntegral<int32_t>();
+    const int32_t width = PickDimension(in);
+    const int32_t height = PickDimension(in);
+    const int32_t rate = PickRate(in);
+    const int32_t scale = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 1001) : PickRate(in);
+    info = VideoRecord(width, height, rate, scale, in.ConsumeIntegralInRange(-2, 12), path,
+                       {Video, Audio, Abort, Progress, Preview});
+    info.flags = flags;
     info.audioRate = in.ConsumeBool() ? in.PickValueInArray({8000, 11025, 15625, 22050, 44100, 48000, 96000})
                                       : in.ConsumeIntegralInRange(-10, 400000);
     info.audioChannels = in.ConsumeIntegralInRange(-1, 8);
@@ -202,13 +205,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     host.seed = in.ConsumeIntegral<uint8_t>();
     host.cancelAt = in.ConsumeIntegralInRange(-1, 12);
-    static const char path[] = "memory.KTD";
-    info.savePath = path;
-    info.readVideo = Video;
-    info.readAudio = Audio;
-    info.abortRequested = Abort;
-    info.showProgress = Progress;
-    info.updatePreview = Preview;
     // The host holds the rows the export can read: the bottom 512 at most.
     if (info.width > 0 && info.height > 0)
         host.picture.resize(static_cast<std::size_t>(SourceRowStride(info.width)) *

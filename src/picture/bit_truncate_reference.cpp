@@ -11,14 +11,11 @@ void ConvertBitTruncateReference(PictureState& state, const PictureFrame& f) {
     // The ordered reduction with nothing added.
     if (f.frameIndex == 0) BuildGammaTable(state.gamma, f.gamma);
     const uint16_t* table = state.gamma.Entries();
-    const int32_t rows = std::min(f.sourceHeight, f.targetHeight);
-    const int32_t columns = std::min(f.sourceWidth, f.targetWidth);
-    const int32_t sourceStride = SourceRowStride(f.sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(f.targetWidth);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = f.picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = f.destination + static_cast<std::ptrdiff_t>(f.targetHeight - 1 - y) * destinationStride;
-        for (int32_t x = 0; x < columns; ++x, in += 3) {
+    const PictureWalk walk(f);
+    for (int32_t y = 0; y < walk.rows; ++y) {
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
+        for (int32_t x = 0; x < walk.columns; ++x, in += 3) {
             const unsigned b = table[in[0]], g = table[in[1]], r = table[in[2]];
             const unsigned intensity = f.useIntensityBit && (r & g & b & 4) ? 1 : 0;
             StorePixel16(out + x, PackPixel16(g >> 3, r >> 3, b >> 3, intensity));

@@ -15,15 +15,12 @@ void ReduceWithMatrix(const PictureState& state, const PictureFrame& f) {
     const uint16_t* table = state.gamma.Entries();
     const uint16_t* matrix = state.matrix;
     const int32_t useIntensityBit = f.useIntensityBit;
-    const int32_t rows = std::min(f.sourceHeight, f.targetHeight);
-    const int32_t columns = std::min(f.sourceWidth, f.targetWidth);
-    const int32_t sourceStride = SourceRowStride(f.sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(f.targetWidth);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = f.picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = f.destination + static_cast<std::ptrdiff_t>(f.targetHeight - 1 - y) * destinationStride;
+    const PictureWalk walk(f);
+    for (int32_t y = 0; y < walk.rows; ++y) {
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
         const uint16_t* matrixRow = matrix + (y & 3) * 4;
-        for (int32_t x = 0; x < columns; ++x, in += 3) {
+        for (int32_t x = 0; x < walk.columns; ++x, in += 3) {
             const unsigned m = matrixRow[x & 3];
             // At most 255 + 7: the clamp keeps a full channel at 31.
             const unsigned b = std::min(table[in[0]] + m, 255u);

@@ -304,13 +304,10 @@ void ReduceWithTables(const PictureState& state, const PictureFrame& f, const ui
     const RowSteps& kernels = RowStepsOf(state.tier);
     const RowStep* steps = state.gamma.identity ? kernels.identity : kernels.gamma;
     const uint8_t* gammaBytes = state.gamma.bytes;
-    const int32_t rows = std::min(f.sourceHeight, f.targetHeight);
-    const int32_t columns = std::min(f.sourceWidth, f.targetWidth);
-    const int32_t sourceStride = SourceRowStride(f.sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(f.targetWidth);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = f.picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = f.destination + static_cast<std::ptrdiff_t>(f.targetHeight - 1 - y) * destinationStride;
+    const PictureWalk walk(f);
+    for (int32_t y = 0; y < walk.rows; ++y) {
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
         // The row's four matrix values, each selecting its tables; values
         // above 7 cannot occur in the fixed matrices.
         const uint16_t* matrixRow = matrix + (y & 3) * 4;
@@ -318,8 +315,8 @@ void ReduceWithTables(const PictureState& state, const PictureFrame& f, const ui
         for (int j = 0; j < 4; ++j) t[j] = tables[matrixRow[j] & 7];
         int32_t x = 0;
         for (int i = 0; i < 2 && steps[i]; ++i)
-            x += steps[i](in + 3 * x, out + x, columns - x, matrixRow, f.useIntensityBit, gammaBytes);
-        ReduceRowTables(in, out, x, columns, t);
+            x += steps[i](in + 3 * x, out + x, walk.columns - x, matrixRow, f.useIntensityBit, gammaBytes);
+        ReduceRowTables(in, out, x, walk.columns, t);
     }
 }
 

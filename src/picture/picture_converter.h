@@ -15,6 +15,7 @@
 // frame is the PictureState of the run, which the caller owns.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "picture/picture_state.h"
@@ -39,6 +40,32 @@ using PictureConverter = void (*)(PictureState& state, const PictureFrame& frame
 
 inline constexpr int32_t SourceRowStride(int32_t width) { return (width * 3 + 3) / 4 * 4; }
 inline constexpr int32_t DestinationRowStride(int32_t width) { return (width + 3) / 4 * 4; }
+
+// The geometry every converter shares: the rows and columns it converts (no
+// more than `limit` of either), and where source row y, counted from the
+// bottom, and the destination row it lands on begin.
+struct PictureWalk {
+    int32_t rows;
+    int32_t columns;
+    int32_t sourceStride;
+    int32_t destinationStride;
+    const PictureFrame& frame;
+
+    explicit PictureWalk(const PictureFrame& f, int32_t limit = INT32_MAX)
+        : rows(Least(f.sourceHeight, f.targetHeight, limit)),
+          columns(Least(f.sourceWidth, f.targetWidth, limit)),
+          sourceStride(SourceRowStride(f.sourceWidth)),
+          destinationStride(DestinationRowStride(f.targetWidth)),
+          frame(f) {}
+
+    const uint8_t* In(int32_t y) const { return frame.picture + static_cast<std::ptrdiff_t>(y) * sourceStride; }
+    Pixel16* Out(int32_t y) const {
+        return frame.destination + static_cast<std::ptrdiff_t>(frame.targetHeight - 1 - y) * destinationStride;
+    }
+
+private:
+    static int32_t Least(int32_t a, int32_t b, int32_t c) { return a < b ? (a < c ? a : c) : (b < c ? b : c); }
+};
 
 // reduceMode 0 (and every value outside 1-5): the top 5 bits of each channel.
 void ConvertBitTruncate(PictureState& state, const PictureFrame& frame);

@@ -30,4 +30,10 @@ struct PictureState {
     int16_t planar[3][kPlanarPlaneSide * kPlanarPlaneSide];
 };
 
+struct PictureFrame;
+
+// Frame index 0 of temporal error diffusion, plain or fast: the planes
+// cleared and the gamma table built.
+void StartTemporalRun(PictureState& state, const PictureFrame& frame);
+
 }  // namespace kest

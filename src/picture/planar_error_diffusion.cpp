@@ -93,9 +93,6 @@ using RowSums = int16_t[3][kMaxPictureSide + kBlock];
 template <bool kUseIntensity>
 void Diffuse(PictureState& state, const PictureFrame& f) {
     const uint8_t* const picture = f.picture;
-    Pixel16* const destination = f.destination;
-    const int32_t sourceWidth = f.sourceWidth, sourceHeight = f.sourceHeight;
-    const int32_t targetWidth = f.targetWidth, targetHeight = f.targetHeight;
     auto& planes = state.planar;
     const uint16_t* table = state.gamma.Entries();
     const QuantizeTable& q = QuantizeTables();
@@ -107,11 +104,9 @@ void Diffuse(PictureState& state, const PictureFrame& f) {
     int16_t* const green = planes[1];
     int16_t* const red = planes[2];
 
-    const int32_t rows = std::min({sourceHeight, targetHeight, kMaxPictureSide});
-    const int32_t columns = std::min({sourceWidth, targetWidth, kMaxPictureSide});
+    const PictureWalk area(f, kMaxPictureSide);
+    const int32_t rows = area.rows, columns = area.columns;
     if (rows <= 0 || columns <= 0) return;
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
 
     // The biased error of a quantised entry: bits 20-23 or 24-27 by the
     // shared bit.
@@ -160,8 +155,8 @@ void Diffuse(PictureState& state, const PictureFrame& f) {
     };
     const auto start = [&](int32_t y) {
         RowWalk row;
-        row.in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        row.out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
+        row.in = area.In(y);
+        row.out = area.Out(y);
         const int32_t rowStart = (y + kBorder) * kPlaneSide;
         // Two copies of the row's first pixel to its left.
         putOwnError(row.in, rowStart);

@@ -56,20 +56,16 @@ void ConvertPlanarErrorDiffusionReference(PictureState& state, const PictureFram
     Planes& planes = state.planar;
     const uint8_t* const picture = f.picture;
     const int32_t useIntensityBit = f.useIntensityBit;
-    const int32_t sourceWidth = f.sourceWidth, sourceHeight = f.sourceHeight;
-    const int32_t targetWidth = f.targetWidth, targetHeight = f.targetHeight;
     if (f.frameIndex == 0) {
         for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), int16_t{0});
         BuildGammaTable(state.gamma, f.gamma);
     }
     const uint16_t* table = state.gamma.Entries();
     // The planes hold 512 x 512 pixels; a larger caller converts no more.
-    const int32_t rows = std::min({sourceHeight, targetHeight, kMaxPictureSide});
-    const int32_t columns = std::min({sourceWidth, targetWidth, kMaxPictureSide});
+    const PictureWalk walk(f, kMaxPictureSide);
+    const int32_t rows = walk.rows, columns = walk.columns;
     // The seeds read the first pixel: an empty picture has nothing to convert.
     if (rows <= 0 || columns <= 0) return;
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
 
     // Two copies of the bottom row stand below the picture, and the corner
     // takes its first pixel.
@@ -82,8 +78,8 @@ void ConvertPlanarErrorDiffusionReference(PictureState& state, const PictureFram
     }
 
     for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = f.destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
         const int32_t rowStart = (y + kBorder) * kPlaneSide;
         // Two copies of the row's first pixel stand to its left.
         const Quantized6 seed = OwnError(table, in, useIntensityBit);

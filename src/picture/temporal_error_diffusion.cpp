@@ -12,33 +12,32 @@
 
 namespace kest {
 
+void StartTemporalRun(PictureState& state, const PictureFrame& f) {
+    for (auto& plane : state.temporal) std::fill(std::begin(plane), std::end(plane), int16_t{0});
+    BuildGammaTable(state.gamma, f.gamma);
+}
+
 void ConvertTemporalErrorDiffusion(PictureState& state, const PictureFrame& f) {
     constexpr int32_t kPlaneSide = kMaxPictureSide;
-    if (f.frameIndex == 0) {
-        for (auto& plane : state.temporal) std::fill(std::begin(plane), std::end(plane), int16_t{0});
-        BuildGammaTable(state.gamma, f.gamma);
-    }
-    const uint16_t* table = state.gamma.Entries();
+    if (f.frameIndex == 0) StartTemporalRun(state, f);
+    const uint16_t* gamma = state.gamma.Entries();
     const QuantizeTable& q = QuantizeTables();
     const uint32_t* qb = q[0] + kQuantizeBias;
     const uint32_t* qg = q[1] + kQuantizeBias;
     const uint32_t* qr = q[2] + kQuantizeBias;
-    const int32_t rows = std::min({f.sourceHeight, f.targetHeight, kPlaneSide});
-    const int32_t columns = std::min({f.sourceWidth, f.targetWidth, kPlaneSide});
-    const int32_t sourceStride = SourceRowStride(f.sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(f.targetWidth);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = f.picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = f.destination + static_cast<std::ptrdiff_t>(f.targetHeight - 1 - y) * destinationStride;
+    const PictureWalk walk(f, kPlaneSide);
+    for (int32_t y = 0; y < walk.rows; ++y) {
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
         int16_t* blue = state.temporal[0] + y * kPlaneSide;
         int16_t* green = state.temporal[1] + y * kPlaneSide;
         int16_t* red = state.temporal[2] + y * kPlaneSide;
-        for (int32_t x = 0; x < columns; ++x, in += 3) {
+        for (int32_t x = 0; x < walk.columns; ++x, in += 3) {
             // Gamma 0 .. 255 plus a carried error of -6 .. 6 stays inside
             // the tables' -16 .. 271.
-            const uint32_t b = qb[table[in[0]] + blue[x]];
-            const uint32_t g = qg[table[in[1]] + green[x]];
-            const uint32_t r = qr[table[in[2]] + red[x]];
+            const uint32_t b = qb[gamma[in[0]] + blue[x]];
+            const uint32_t g = qg[gamma[in[1]] + green[x]];
+            const uint32_t r = qr[gamma[in[2]] + red[x]];
             const uint32_t intensity = QuantizedIntensity(b, g, r, f.useIntensityBit);
             blue[x] = QuantizedError(b, intensity);
             green[x] = QuantizedError(g, intensity);

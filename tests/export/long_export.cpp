@@ -166,23 +166,9 @@ int main(int argc, char** argv) {
     settings.audioFormatIndex = sink.pcm ? 5 : 0;
 
     const auto seconds = static_cast<int64_t>(hours * 3600);
-    OutputInfo info{};
-    info.flags = kFlagVideo | kFlagAudio;
-    info.width = kSide;
-    info.height = kSide;
-    info.rate = kFps;
-    info.scale = 1;
-    info.frameCount = static_cast<int32_t>(seconds * kFps);
-    info.audioRate = kSourceRate;
-    info.audioChannels = 2;
-    info.audioSampleBytes = 4;
-    info.audioSamples = static_cast<int32_t>(seconds * kSourceRate);
-    info.savePath = "long.KTD";
-    info.readAudio = ReadAudio;
-    info.readVideo = ReadVideo;
-    info.abortRequested = Abort;
-    info.showProgress = Progress;
-    info.updatePreview = Preview;
+    OutputInfo info = VideoRecord(kSide, kSide, kFps, 1, static_cast<int32_t>(seconds * kFps), "long.KTD",
+                                  {ReadVideo, ReadAudio, Abort, Progress, Preview});
+    AddRecordSound(info, kSourceRate, 2, static_cast<int32_t>(seconds * kSourceRate));
     totalSamples = info.audioSamples;
 
     const int64_t total = static_cast<int64_t>(sink.targetRate) * info.frameCount / kFps;

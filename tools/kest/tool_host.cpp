@@ -67,25 +67,9 @@ void Close(void*, MovieFile* file) { PlatformFileOps().close(nullptr, file); }
 HostRun RunExport(FrameSource& source, const std::string& path, const OutputSettings& settings,
                   const HostOptions& options) {
     const SourceShape& shape = source.Shape();
-    OutputInfo info{};
-    info.flags = kFlagVideo | (shape.hasAudio ? kFlagAudio : 0);
-    info.width = shape.width;
-    info.height = shape.height;
-    info.rate = shape.rate;
-    info.scale = shape.scale;
-    info.frameCount = shape.frameCount;
-    if (shape.hasAudio) {
-        info.audioRate = shape.audioRate;
-        info.audioChannels = shape.audioChannels;
-        info.audioSamples = shape.audioSamples;
-        info.audioSampleBytes = 2 * shape.audioChannels;
-    }
-    info.savePath = path.c_str();
-    info.readVideo = ReadVideo;
-    info.readAudio = ReadAudio;
-    info.abortRequested = AbortRequested;
-    info.showProgress = ShowProgress;
-    info.updatePreview = UpdatePreview;
+    OutputInfo info = VideoRecord(shape.width, shape.height, shape.rate, shape.scale, shape.frameCount, path.c_str(),
+                                  {ReadVideo, ReadAudio, AbortRequested, ShowProgress, UpdatePreview});
+    if (shape.hasAudio) AddRecordSound(info, shape.audioRate, shape.audioChannels, shape.audioSamples);
 
     ProgressLine progress(options.progress);
     active = ActiveRun{&source, &progress, options.cancelAtFrame, 0};
