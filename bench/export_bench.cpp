@@ -54,36 +54,21 @@ void BM_Export(benchmark::State& state) {
                       reinterpret_cast<const int16_t*>(noise.data()) + noise.size() / 2);
 
     const std::string path = "/dev/shm/kest_bench_" + std::to_string(::getpid()) + ".KTD";
-    OutputInfo info{};
-    info.flags = kFlagVideo | kFlagAudio;
-    info.width = width;
-    info.height = height;
-    info.rate = 30;
-    info.scale = 1;
-    info.frameCount = kFrames;
-    info.audioRate = static_cast<int32_t>(state.range(4));
-    info.audioChannels = 2;
-    info.audioSampleBytes = 4;
-    info.audioSamples = INT32_MAX;
-    info.savePath = path.c_str();
-    info.readVideo = ReadVideo;
-    info.readAudio = ReadAudio;
-    info.abortRequested = NoAbort;
-    info.showProgress = Progress;
-    info.updatePreview = Preview;
+    OutputInfo info = VideoRecord(width, height, 30, 1, kFrames, path.c_str(),
+                                  {ReadVideo, ReadAudio, NoAbort, Progress, Preview});
+    AddRecordSound(info, static_cast<int32_t>(state.range(4)), 2, INT32_MAX);
 
-    ResetSettings();
-    Settings().reduceMode = static_cast<uint16_t>(state.range(2));
-    Settings().audioFormatIndex = static_cast<int16_t>(state.range(3));
+    OutputSettings settings = DefaultSettings();
+    settings.reduceMode = static_cast<uint16_t>(state.range(2));
+    settings.audioFormatIndex = static_cast<int16_t>(state.range(3));
     for (auto _ : state) {
-        const ExportResult result = ExportMovie(info);
+        const ExportResult result = ExportMovie(info, settings);
         if (result.outcome != ExportOutcome::Completed) {
             state.SkipWithError("export did not complete");
             break;
         }
     }
     std::remove(path.c_str());
-    ResetSettings();
     state.SetItemsProcessed(state.iterations() * kFrames);  // frames
 }
 

@@ -5,6 +5,7 @@
 // table is the identity), the intensity bit (off by default in the settings).
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <vector>
 
 #include "picture/picture_converter.h"
@@ -31,8 +32,10 @@ void BM_Convert(benchmark::State& state, PictureConverter convert) {
     const double gamma = static_cast<double>(state.range(2)) / 10.0;
     const auto intensity = static_cast<int32_t>(state.range(3));
     int32_t frame = 0;
+    const auto run = std::make_unique<PictureState>();
+    run->tier = DetectedSimdTier();
     for (auto _ : state) {
-        convert(picture.data(), width, height, destination.data(), width, height, frame++, gamma, intensity);
+        convert(*run, {picture.data(), width, height, destination.data(), width, height, frame++, gamma, intensity});
         benchmark::DoNotOptimize(destination.data());
         benchmark::ClobberMemory();
     }

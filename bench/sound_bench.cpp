@@ -29,7 +29,8 @@ constexpr int32_t kBlock = 4096;
 
 // range(0): 0 the plain loop kept as the reference, 1 Plain, 2 SSE2, 3 AVX2.
 void BM_FilterMono(benchmark::State& state) {
-    const double* h = LowPassFilter::DesignLowPass(7812, 44100);
+    const LowPassFilter::Taps taps = LowPassFilter::DesignLowPass(7812, 44100);
+    const double* h = taps.h;
     const std::vector<int16_t> in = Noise(kBlock + 300);
     std::vector<int16_t> out(kBlock);
     const auto which = state.range(0);
@@ -50,7 +51,8 @@ void BM_FilterMono(benchmark::State& state) {
 BENCHMARK(BM_FilterMono)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->ArgName("path");
 
 void BM_FilterStereo(benchmark::State& state) {
-    const double* h = LowPassFilter::DesignLowPass(7812, 44100);
+    const LowPassFilter::Taps taps = LowPassFilter::DesignLowPass(7812, 44100);
+    const double* h = taps.h;
     const std::vector<int16_t> in = Noise(2 * (kBlock + 300));
     std::vector<int16_t> out(2 * kBlock);
     const auto which = state.range(0);
@@ -72,10 +74,10 @@ BENCHMARK(BM_FilterStereo)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->ArgName("path");
 
 void BM_AdpcmEncode(benchmark::State& state) {
     const std::vector<int16_t> in = Noise(65536);
-    AdpcmEncoder::Reset();
+    AdpcmEncoder encoder;
     for (auto _ : state) {
         unsigned sum = 0;
-        for (int16_t s : in) sum += AdpcmEncoder::Encode(s);
+        for (int16_t s : in) sum += encoder.Encode(s);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(in.size()));
@@ -105,7 +107,8 @@ void BM_PipelineFrame(benchmark::State& state) {
     info.readAudio = EndlessAudio;
     hostNoise = Noise(2 * 8192);
     const AudioPlan plan = PlanAudio(info, static_cast<int32_t>(state.range(1)));
-    if (!AudioFramePipeline::Start(info, plan)) {
+    AudioFramePipeline pipeline;
+    if (!pipeline.Start(info, plan)) {
         state.SkipWithError("pipeline did not start");
         return;
     }
@@ -113,11 +116,10 @@ void BM_PipelineFrame(benchmark::State& state) {
     int64_t first = 0;
     const auto count = static_cast<int32_t>(plan.perFrameBase);
     for (auto _ : state) {
-        const AudioBytes a = AudioFramePipeline::FramePayload(first, count, pending);
+        const AudioBytes a = pipeline.FramePayload(first, count, pending);
         benchmark::DoNotOptimize(a.bytes);
         first += count;
     }
-    AudioFramePipeline::Stop();
     state.SetItemsProcessed(state.iterations());  // frames
 }
 BENCHMARK(BM_PipelineFrame)->Args({44100, 0})->Args({48000, 5})->Args({48000, 7})->ArgNames({"host", "row"});

@@ -13,11 +13,11 @@ set_target_properties(kest_output PROPERTIES
   OUTPUT_NAME kest_output
   SUFFIX ".auo"
   LINKER_LANGUAGE CXX)
-# The whole core goes in: the table pulls in the rest, but the linker must
-# not drop the export's object file.
-target_link_libraries(kest_output PRIVATE
-  -Wl,--whole-archive kest_core -Wl,--no-whole-archive
-  -static -static-libgcc -static-libstdc++)
-target_link_options(kest_output PRIVATE -Wl,--enable-stdcall-fixup -s)
+# Only what the editor calls goes in: the export's object is asked for by
+# name, and it pulls in the entries of its table and what they use. The link
+# map says which objects those are; the module tests read it.
+target_link_libraries(kest_output PRIVATE kest_core -static -static-libgcc -static-libstdc++)
+target_link_options(kest_output PRIVATE -Wl,--undefined=_GetOutputPluginTable -Wl,--enable-stdcall-fixup -s
+                    -Wl,-Map=${CMAKE_BINARY_DIR}/kest_output.map)
 # The settings dialog: dialog functions and the trackbar's common controls.
 target_link_libraries(kest_output PRIVATE comctl32 user32)

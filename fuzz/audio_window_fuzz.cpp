@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/heap.h"
+#include "base/heap.h"
 #include "sound/audio_window.h"
 
 namespace {

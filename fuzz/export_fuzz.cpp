@@ -11,9 +11,9 @@
 #include <cstring>
 #include <vector>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "export/export_driver.h"
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 #include "picture/picture_converter.h"
 #include "settings/output_settings.h"
 #include "sound/audio_format.h"
@@ -34,18 +34,18 @@ using namespace kest;
 std::vector<uint8_t> file;
 bool fileCreated = false;
 
-MovieFile* Create(const char*) {
+MovieFile* Create(void*, const char*) {
     fileCreated = true;
     file.clear();
     return reinterpret_cast<MovieFile*>(&file);
 }
-uint32_t Write(MovieFile*, const void* bytes, uint32_t count) {
+uint32_t Write(void*, MovieFile*, const void* bytes, uint32_t count) {
     const auto* b = static_cast<const uint8_t*>(bytes);
     file.insert(file.end(), b, b + count);
     return count;
 }
-void Close(MovieFile*) {}
-constexpr FileOps kMemoryFile = {Create, Write, Close};
+void Close(void*, MovieFile*) {}
+constexpr FileOps kMemoryFile = {Create, Write, Close, nullptr};
 
 // The host: a picture pattern and sound made from a few input bytes.
 struct Host {
@@ -181,12 +181,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     host = Host{};
     OutputInfo& info = host.info;
-    info.flags = in.ConsumeIntegral<int32_t>();
-    info.width = PickDimension(in);
-    info.height = PickDimension(in);
-    info.rate = PickRate(in);
-    info.scale = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 1001) : PickRate(in);
-    info.frameCount = in.ConsumeIntegralInRange(-2, 12);
+    static const char path[] = "memory.KTD";
+    const auto flags = in.ConsumeIntegral<int32_t>();
+    const int32_t width = PickDimension(in);
+    const int32_t height = PickDimension(in);
+    const int32_t rate = PickRate(in);
+    const int32_t scale = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 1001) : PickRate(in);
+    info = VideoRecord(width, height, rate, scale, in.ConsumeIntegralInRange(-2, 12), path,
+                       {Video, Audio, Abort, Progress, Preview});
+    info.flags = flags;
     info.audioRate = in.ConsumeBool() ? in.PickValueInArray({8000, 11025, 15625, 22050, 44100, 48000, 96000})
                                       : in.ConsumeIntegralInRange(-10, 400000);
     info.audioChannels = in.ConsumeIntegralInRange(-1, 8);
@@ -202,13 +205,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     host.seed = in.ConsumeIntegral<uint8_t>();
     host.cancelAt = in.ConsumeIntegralInRange(-1, 12);
-    static const char path[] = "memory.KTD";
-    info.savePath = path;
-    info.readVideo = Video;
-    info.readAudio = Audio;
-    info.abortRequested = Abort;
-    info.showProgress = Progress;
-    info.updatePreview = Preview;
     // The host holds the rows the export can read: the bottom 512 at most.
     if (info.width > 0 && info.height > 0)
         host.picture.resize(static_cast<std::size_t>(SourceRowStride(info.width)) *
@@ -216,7 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     fileCreated = false;
     const RefusalReason reason = CheckExportable(info, settings);
-    const ExportResult result = ExportMovie(info, kMemoryFile);
+    const ExportResult result = ExportMovie(info, Settings(), kMemoryFile);
 
     if (!(info.flags & kFlagVideo)) {
         CHECK(result.outcome == ExportOutcome::NoVideo && host.calls.empty() && !fileCreated);

@@ -8,7 +8,7 @@
 namespace kest {
 namespace {
 
-MovieFile* Create(const char* path) {
+MovieFile* Create(void*, const char* path) {
     int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     return reinterpret_cast<MovieFile*>(static_cast<intptr_t>(fd) + 1);
@@ -18,7 +18,7 @@ int Descriptor(MovieFile* file) { return static_cast<int>(reinterpret_cast<intpt
 
 // Loops over short writes so that a nonzero result always means the whole
 // block is on its way, as WriteFile on a disk file reports it.
-uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
+uint32_t Write(void*, MovieFile* file, const void* bytes, uint32_t count) {
     const auto* at = static_cast<const char*>(bytes);
     uint32_t done = 0;
     while (done < count) {
@@ -30,9 +30,9 @@ uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
     return done;
 }
 
-void Close(MovieFile* file) { ::close(Descriptor(file)); }
+void Close(void*, MovieFile* file) { ::close(Descriptor(file)); }
 
-constexpr FileOps kPosixOps = {Create, Write, Close};
+constexpr FileOps kPosixOps = {Create, Write, Close, nullptr};
 
 }  // namespace
 

@@ -5,20 +5,20 @@
 namespace kest {
 namespace {
 
-MovieFile* Create(const char* path) {
+MovieFile* Create(void*, const char* path) {
     HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<MovieFile*>(h);
 }
 
-uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
+uint32_t Write(void*, MovieFile* file, const void* bytes, uint32_t count) {
     DWORD written = 0;
     if (!WriteFile(reinterpret_cast<HANDLE>(file), bytes, count, &written, nullptr)) return 0;
     return written;
 }
 
-void Close(MovieFile* file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
+void Close(void*, MovieFile* file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
-constexpr FileOps kWin32Ops = {Create, Write, Close};
+constexpr FileOps kWin32Ops = {Create, Write, Close, nullptr};
 
 }  // namespace
 

@@ -24,19 +24,15 @@ constexpr uint16_t kInverseCheckerboard[16] = {
     0, 4, 0, 4,
 };
 
-uint16_t current[16];
-
 }  // namespace
 
-void SelectDitherMatrix(MatrixChoice choice) {
+void SelectDitherMatrix(DitherMatrix& matrix, MatrixChoice choice) {
     switch (choice) {
-        case MatrixChoice::Checkerboard: std::memcpy(current, kCheckerboard, sizeof current); break;
-        case MatrixChoice::Ordered4x4: std::memcpy(current, kOrdered4x4, sizeof current); break;
-        case MatrixChoice::InverseCheckerboard: std::memcpy(current, kInverseCheckerboard, sizeof current); break;
-        default: std::memset(current, 0, sizeof current); break;
+        case MatrixChoice::Checkerboard: std::memcpy(matrix, kCheckerboard, sizeof matrix); break;
+        case MatrixChoice::Ordered4x4: std::memcpy(matrix, kOrdered4x4, sizeof matrix); break;
+        case MatrixChoice::InverseCheckerboard: std::memcpy(matrix, kInverseCheckerboard, sizeof matrix); break;
+        default: std::memset(matrix, 0, sizeof matrix); break;
     }
 }
-
-const uint16_t* DitherMatrix() { return current; }
 
 }  // namespace kest

@@ -1,8 +1,7 @@
-// The one dither matrix of the process: 16 values added to every channel of a
-// pixel before the reduction to 5 bits, indexed (y & 3) * 4 + (x & 3) with y
-// the row counted from the bottom of the picture. Set on frame index 0 by the
-// ordered converters and bit truncation, and on every frame by the temporal
-// dither.
+// A dither matrix: 16 values added to every channel of a pixel before the
+// reduction to 5 bits, indexed (y & 3) * 4 + (x & 3) with y the row counted
+// from the bottom of the picture. The ordered converters choose theirs on
+// frame index 0, the temporal dither on every frame.
 #pragma once
 
 #include <cstdint>
@@ -16,11 +15,10 @@ enum class MatrixChoice : int32_t {
     InverseCheckerboard = 3,
 };
 
-// Copies the chosen fixed matrix into the current one; 0 and any value other
-// than 1, 2 and 3 make it all zero.
-void SelectDitherMatrix(MatrixChoice choice);
+using DitherMatrix = uint16_t[16];
 
-// The current matrix, 16 values of 0 .. 7.
-const uint16_t* DitherMatrix();
+// Copies the chosen fixed matrix into `matrix`; 0 and any value other than
+// 1, 2 and 3 make it all zero.
+void SelectDitherMatrix(DitherMatrix& matrix, MatrixChoice choice);
 
 }  // namespace kest

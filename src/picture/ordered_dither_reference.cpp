@@ -4,28 +4,23 @@
 
 #include <algorithm>
 
-#include "picture/dither_matrix.h"
-#include "picture/gamma_table.h"
-#include "picture/picture_converter.h"
+#include "picture/converter_reference.h"
 
 namespace kest {
 namespace {
 
 // The matrix row follows the row counter from the bottom of the picture, so
 // the topmost converted row uses row (rows - 1) & 3 whatever the target height.
-void ReduceWithMatrix(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                      int32_t targetWidth, int32_t targetHeight, int32_t useIntensityBit) {
-    const uint16_t* table = GammaTable();
-    const uint16_t* matrix = DitherMatrix();
-    const int32_t rows = std::min(sourceHeight, targetHeight);
-    const int32_t columns = std::min(sourceWidth, targetWidth);
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
+void ReduceWithMatrix(const PictureState& state, const PictureFrame& f) {
+    const uint16_t* table = state.gamma.Entries();
+    const uint16_t* matrix = state.matrix;
+    const int32_t useIntensityBit = f.useIntensityBit;
+    const PictureWalk walk(f);
+    for (int32_t y = 0; y < walk.rows; ++y) {
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
         const uint16_t* matrixRow = matrix + (y & 3) * 4;
-        for (int32_t x = 0; x < columns; ++x, in += 3) {
+        for (int32_t x = 0; x < walk.columns; ++x, in += 3) {
             const unsigned m = matrixRow[x & 3];
             // At most 255 + 7: the clamp keeps a full channel at 31.
             const unsigned b = std::min(table[in[0]] + m, 255u);
@@ -39,33 +34,28 @@ void ReduceWithMatrix(const uint8_t* picture, int32_t sourceWidth, int32_t sourc
 
 }  // namespace
 
-void ConvertDither2x2Reference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                      int32_t targetWidth, int32_t targetHeight, int32_t frameIndex, double gamma,
-                      int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        BuildGammaTable(gamma);
-        SelectDitherMatrix(MatrixChoice::Checkerboard);
+void ConvertDither2x2Reference(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) {
+        BuildGammaTable(state.gamma, f.gamma);
+        SelectDitherMatrix(state.matrix, MatrixChoice::Checkerboard);
     }
-    ReduceWithMatrix(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
+    ReduceWithMatrix(state, f);
 }
 
-void ConvertDither4x4Reference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                      int32_t targetWidth, int32_t targetHeight, int32_t frameIndex, double gamma,
-                      int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        BuildGammaTable(gamma);
-        SelectDitherMatrix(MatrixChoice::Ordered4x4);
+void ConvertDither4x4Reference(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) {
+        BuildGammaTable(state.gamma, f.gamma);
+        SelectDitherMatrix(state.matrix, MatrixChoice::Ordered4x4);
     }
-    ReduceWithMatrix(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
+    ReduceWithMatrix(state, f);
 }
 
-void ConvertTemporalDither2x2Reference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
-                              Pixel16* destination, int32_t targetWidth, int32_t targetHeight, int32_t frameIndex,
-                              double gamma, int32_t useIntensityBit) {
-    if (frameIndex == 0) BuildGammaTable(gamma);
+void ConvertTemporalDither2x2Reference(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) BuildGammaTable(state.gamma, f.gamma);
     // Even frames, frame 0 among them, take the inverse checkerboard.
-    SelectDitherMatrix(frameIndex % 2 != 0 ? MatrixChoice::Checkerboard : MatrixChoice::InverseCheckerboard);
-    ReduceWithMatrix(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit);
+    SelectDitherMatrix(state.matrix,
+                       f.frameIndex % 2 != 0 ? MatrixChoice::Checkerboard : MatrixChoice::InverseCheckerboard);
+    ReduceWithMatrix(state, f);
 }
 
 }  // namespace kest

@@ -10,6 +10,7 @@
 #include <immintrin.h>
 #endif
 
+#include "base/cpu_features.h"
 #include "picture/dither_matrix.h"
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
@@ -18,23 +19,10 @@
 namespace kest {
 namespace {
 
-#if defined(__x86_64__)
 // With the identity gamma table (gamma 1.0, the default) a channel's byte is
 // its corrected value, and sixteen pixels at a time can be reduced with byte
 // arithmetic: the saturating add is min(v + m, 255), and the word's two
 // bytes are formed apart and interleaved high byte first.
-bool GammaIsIdentity() {
-    static uint32_t checked = 0;
-    static bool identity = false;
-    if (checked != GammaTableGeneration()) {
-        const uint16_t* table = GammaTable();
-        identity = true;
-        for (int i = 0; i < 256; ++i) identity = identity && table[i] == i;
-        checked = GammaTableGeneration();
-    }
-    return identity;
-}
-#endif
 
 #if defined(__x86_64__)
 // Byte i of channel c in a group of 16 pixels is source byte 3i + c of the
@@ -50,14 +38,6 @@ constexpr auto kDeinterleave = [] {
             }
     return masks;
 }();
-
-bool HaveAvx2() {
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
-}
 
 // What the 32-pixel step needs besides the pixels: the deinterleaving
 // shuffles in both halves, the row's matrix values and the field masks.
@@ -110,7 +90,8 @@ __attribute__((target("avx2"), always_inline)) inline void Reduce32(const Step32
 // Pixels 0 .. 16n - 1 of a row, n as large as `columns` allows; returns 16n.
 // `matrixRow` holds the row's four matrix values (all 0 for truncation).
 __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in, Pixel16* out, int32_t columns,
-                                                                const uint16_t* matrixRow, int32_t useIntensityBit) {
+                                                                const uint16_t* matrixRow, int32_t useIntensityBit,
+                                                                const uint8_t*) {
     int32_t x = 0;
     const Step32 k = MakeStep32(matrixRow, useIntensityBit);
     for (; x + 32 <= columns; x += 32, in += 96) {
@@ -153,27 +134,6 @@ __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in,
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 8), _mm_unpackhi_epi8(high, low));
     }
     return x;
-}
-
-bool HaveAvx512Vbmi() {
-    static const bool vbmi = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vbmi");
-    }();
-    return vbmi;
-}
-
-// The gamma table as bytes (its entries are 0 .. 255), for byte look-ups.
-const uint8_t* GammaBytes() {
-    alignas(64) static uint8_t bytes[256];
-    static uint32_t built = 0;
-    if (built != GammaTableGeneration()) {
-        const uint16_t* table = GammaTable();
-        for (int i = 0; i < 256; ++i) bytes[i] = static_cast<uint8_t>(table[i]);
-        built = GammaTableGeneration();
-    }
-    return bytes;
 }
 
 // 64 bytes through a 256-entry byte table held in four registers: a
@@ -230,7 +190,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(c
                                                                                 const uint8_t* gammaBytes) {
     __m512i table[4] = {};
     if constexpr (kGamma)
-        for (int i = 0; i < 4; ++i) table[i] = _mm512_load_si512(gammaBytes + 64 * i);
+        for (int i = 0; i < 4; ++i) table[i] = _mm512_loadu_si512(gammaBytes + 64 * i);
     // Held in named registers: arrays of them end up on the stack.
     const __m512i gatherBlue = _mm512_loadu_si512(kChannelGather[0].data());
     const __m512i gatherGreen = _mm512_loadu_si512(kChannelGather[1].data());
@@ -276,8 +236,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(c
 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowGammaAvx512(
     const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow, int32_t useIntensityBit,
     const uint8_t* gammaBytes) {
-    const __m512i table[4] = {_mm512_load_si512(gammaBytes), _mm512_load_si512(gammaBytes + 64),
-                              _mm512_load_si512(gammaBytes + 128), _mm512_load_si512(gammaBytes + 192)};
+    const __m512i table[4] = {_mm512_loadu_si512(gammaBytes), _mm512_loadu_si512(gammaBytes + 64),
+                              _mm512_loadu_si512(gammaBytes + 128), _mm512_loadu_si512(gammaBytes + 192)};
     const Step32 k = MakeStep32(matrixRow, useIntensityBit);
     // Quadwords of first (0-7) and rest (8-15): a = 0-15 | 48-63,
     // b = 16-31 | 64-79, d = 32-47 | 80-95.
@@ -314,87 +274,90 @@ void ReduceRowTables(const uint8_t* in, Pixel16* out, int32_t x, int32_t columns
     }
 }
 
-void ReduceWithTables(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                      int32_t targetWidth, int32_t targetHeight, int32_t useIntensityBit, const uint16_t* matrix) {
-    const OrderedTable& tables = OrderedTables(useIntensityBit);
+// The whole-row steps of a tier, tried in turn: each converts pixels from
+// where the one before stopped and returns how many it did, a multiple of 4,
+// so the matrix values keep their columns. The tables finish the row.
+using RowStep = int32_t (*)(const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow,
+                            int32_t useIntensityBit, const uint8_t* gammaBytes);
+struct RowSteps {
+    RowStep identity[2];  // the gamma table is the identity
+    RowStep gamma[2];     // any other table
+};
+
+const RowSteps& RowStepsOf(SimdTier tier) {
+    static constexpr RowSteps kNone = {};
 #if defined(__x86_64__)
-    const bool identity = GammaIsIdentity();
-    const bool wide = HaveAvx512Vbmi();
-    const bool fast = identity && HaveAvx2();
-    const uint8_t* gammaBytes = wide && !identity ? GammaBytes() : nullptr;
+    // Steps of 64 pixels, then of 32 and 16.
+    static constexpr RowSteps kAvx2 = {{ReduceRowIdentityAvx2, nullptr}, {}};
+    static constexpr RowSteps kAvx512 = {{ReduceRowAvx512<false>, ReduceRowIdentityAvx2},
+                                         {ReduceRowAvx512<true>, ReduceRowGammaAvx512}};
+    if (tier >= SimdTier::Avx512) return kAvx512;
+    if (tier >= SimdTier::Avx2) return kAvx2;
+#else
+    (void)tier;
 #endif
-    const int32_t rows = std::min(sourceHeight, targetHeight);
-    const int32_t columns = std::min(sourceWidth, targetWidth);
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
+    return kNone;
+}
+
+void ReduceWithTables(const PictureState& state, const PictureFrame& f, const uint16_t* matrix) {
+    const OrderedTable& tables = state.ordered[f.useIntensityBit ? 1 : 0];
+    const RowSteps& kernels = RowStepsOf(state.tier);
+    const RowStep* steps = state.gamma.identity ? kernels.identity : kernels.gamma;
+    const uint8_t* gammaBytes = state.gamma.bytes;
+    const PictureWalk walk(f);
+    for (int32_t y = 0; y < walk.rows; ++y) {
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
         // The row's four matrix values, each selecting its tables; values
         // above 7 cannot occur in the fixed matrices.
         const uint16_t* matrixRow = matrix + (y & 3) * 4;
         const uint32_t(*t[4])[256];
         for (int j = 0; j < 4; ++j) t[j] = tables[matrixRow[j] & 7];
         int32_t x = 0;
-#if defined(__x86_64__)
-        // Steps of 64 pixels, then of 32 and 16; x stays a multiple of 4, so
-        // the matrix values keep their columns.
-        if (wide) {
-            x = identity ? ReduceRowAvx512<false>(in, out, columns, matrixRow, useIntensityBit, nullptr)
-                         : ReduceRowAvx512<true>(in, out, columns, matrixRow, useIntensityBit, gammaBytes);
-            if (!identity)
-                x += ReduceRowGammaAvx512(in + 3 * x, out + x, columns - x, matrixRow, useIntensityBit, gammaBytes);
-        }
-        if (fast) x += ReduceRowIdentityAvx2(in + 3 * x, out + x, columns - x, matrixRow, useIntensityBit);
-#endif
-        ReduceRowTables(in, out, x, columns, t);
+        for (int i = 0; i < 2 && steps[i]; ++i)
+            x += steps[i](in + 3 * x, out + x, walk.columns - x, matrixRow, f.useIntensityBit, gammaBytes);
+        ReduceRowTables(in, out, x, walk.columns, t);
     }
 }
+
+// Frame index 0: the run's gamma table and both tables built from it.
+void StartRun(PictureState& state, const PictureFrame& f) {
+    BuildGammaTable(state.gamma, f.gamma);
+    BuildOrderedTable(state.ordered[0], state.gamma, 0);
+    BuildOrderedTable(state.ordered[1], state.gamma, 1);
+}
+
+constexpr DitherMatrix kNothingAdded = {};
 
 }  // namespace
 
-void ConvertBitTruncate(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                        int32_t targetWidth, int32_t targetHeight, int32_t frameIndex, double gamma,
-                        int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        BuildGammaTable(gamma);
-        SelectDitherMatrix(MatrixChoice::AllZero);
-    }
-    static const uint16_t kNothingAdded[16] = {};
-    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
-                     kNothingAdded);
+void ConvertBitTruncate(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) StartRun(state, f);
+    ReduceWithTables(state, f, kNothingAdded);
 }
 
-void ConvertDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                      int32_t targetWidth, int32_t targetHeight, int32_t frameIndex, double gamma,
-                      int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        BuildGammaTable(gamma);
-        SelectDitherMatrix(MatrixChoice::Checkerboard);
+void ConvertDither2x2(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) {
+        StartRun(state, f);
+        SelectDitherMatrix(state.matrix, MatrixChoice::Checkerboard);
     }
-    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
-                     DitherMatrix());
+    ReduceWithTables(state, f, state.matrix);
 }
 
-void ConvertDither4x4(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-                      int32_t targetWidth, int32_t targetHeight, int32_t frameIndex, double gamma,
-                      int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        BuildGammaTable(gamma);
-        SelectDitherMatrix(MatrixChoice::Ordered4x4);
+void ConvertDither4x4(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) {
+        StartRun(state, f);
+        SelectDitherMatrix(state.matrix, MatrixChoice::Ordered4x4);
     }
-    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
-                     DitherMatrix());
+    ReduceWithTables(state, f, state.matrix);
 }
 
-void ConvertTemporalDither2x2(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
-                              Pixel16* destination, int32_t targetWidth, int32_t targetHeight, int32_t frameIndex,
-                              double gamma, int32_t useIntensityBit) {
-    if (frameIndex == 0) BuildGammaTable(gamma);
+void ConvertTemporalDither2x2(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) StartRun(state, f);
     // Even frames, frame 0 among them, take the inverse checkerboard.
-    SelectDitherMatrix(frameIndex % 2 != 0 ? MatrixChoice::Checkerboard : MatrixChoice::InverseCheckerboard);
-    ReduceWithTables(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight, useIntensityBit,
-                     DitherMatrix());
+    SelectDitherMatrix(state.matrix,
+                       f.frameIndex % 2 != 0 ? MatrixChoice::Checkerboard : MatrixChoice::InverseCheckerboard);
+    ReduceWithTables(state, f, state.matrix);
 }
 
 }  // namespace kest

@@ -26,4 +26,19 @@ inline Pixel16 LoadPixel16(const Pixel16* at) {
     return static_cast<Pixel16>(bytes[0] << 8 | bytes[1]);
 }
 
+// The player's colour of a word: each channel's 5-bit field followed by the
+// shared intensity bit, a 6-bit value widened to 8 bits.
+struct Rgb8 {
+    uint8_t r, g, b;
+};
+
+inline Rgb8 ExpandPixel16(uint16_t word) {
+    const unsigned intensity = word & 1u;
+    auto widen = [intensity](unsigned field5) {
+        const unsigned v6 = field5 << 1 | intensity;
+        return static_cast<uint8_t>(v6 << 2 | v6 >> 4);
+    };
+    return {widen((word >> 6) & 31u), widen((word >> 11) & 31u), widen((word >> 1) & 31u)};
+}
+
 }  // namespace kest

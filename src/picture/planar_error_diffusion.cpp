@@ -17,14 +17,7 @@
 #include <emmintrin.h>
 #endif
 
-// 32-bit Windows callers keep the stack 4-byte aligned; a spilled SSE
-// register needs 16.
-#if defined(__i386__) && defined(__SSE2__)
-#define KEST_ALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define KEST_ALIGN_STACK
-#endif
-
+#include "base/cpu_features.h"
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
 #include "picture/reduction_tables.h"
@@ -32,15 +25,12 @@
 namespace kest {
 namespace {
 
-constexpr int32_t kBorder = 2;
-constexpr int32_t kPlaneSide = kMaxPictureSide + kBorder;  // 514
-constexpr int32_t kPlaneCells = kPlaneSide * kPlaneSide;
+constexpr int32_t kBorder = kPlanarBorder;
+constexpr int32_t kPlaneSide = kPlanarPlaneSide;  // 514
 
 // Errors are -6 .. 6; stored plus 8 they are 2 .. 14, and a cell never
 // written holds the bias, an error of 0.
 constexpr int16_t kErrorBias = 8;
-
-int16_t planes[3][kPlaneCells];  // blue, green, red; apart from the plain form's
 
 // The weights add to 48, so a weighted sum of biased errors is the true sum
 // (-288 .. 288) plus 384. Indexed by that biased sum: the true sum divided by
@@ -101,9 +91,10 @@ using RowSums = int16_t[3][kMaxPictureSide + kBlock];
 // two, so the three chains of a row run side by side; with it, each waits
 // for the shared bit. Hence one walk compiled for each.
 template <bool kUseIntensity>
-void Diffuse(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, Pixel16* destination,
-             int32_t targetWidth, int32_t targetHeight) {
-    const uint16_t* table = GammaTable();
+void Diffuse(PictureState& state, const PictureFrame& f) {
+    const uint8_t* const picture = f.picture;
+    auto& planes = state.planar;
+    const uint16_t* table = state.gamma.Entries();
     const QuantizeTable& q = QuantizeTables();
     const uint32_t* qb = q[0] + kQuantizeBias;
     const uint32_t* qg = q[1] + kQuantizeBias;
@@ -113,11 +104,9 @@ void Diffuse(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, 
     int16_t* const green = planes[1];
     int16_t* const red = planes[2];
 
-    const int32_t rows = std::min({sourceHeight, targetHeight, kMaxPictureSide});
-    const int32_t columns = std::min({sourceWidth, targetWidth, kMaxPictureSide});
+    const PictureWalk area(f, kMaxPictureSide);
+    const int32_t rows = area.rows, columns = area.columns;
     if (rows <= 0 || columns <= 0) return;
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
 
     // The biased error of a quantised entry: bits 20-23 or 24-27 by the
     // shared bit.
@@ -166,8 +155,8 @@ void Diffuse(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, 
     };
     const auto start = [&](int32_t y) {
         RowWalk row;
-        row.in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        row.out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
+        row.in = area.In(y);
+        row.out = area.Out(y);
         const int32_t rowStart = (y + kBorder) * kPlaneSide;
         // Two copies of the row's first pixel to its left.
         putOwnError(row.in, rowStart);
@@ -220,15 +209,13 @@ void Diffuse(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight, 
 
 }  // namespace
 
-void ConvertPlanarErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
-                                 Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
-                                 int32_t frameIndex, double gamma, int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), kErrorBias);
-        BuildGammaTable(gamma);
+void ConvertPlanarErrorDiffusion(PictureState& state, const PictureFrame& f) {
+    if (f.frameIndex == 0) {
+        for (auto& plane : state.planar) std::fill(std::begin(plane), std::end(plane), kErrorBias);
+        BuildGammaTable(state.gamma, f.gamma);
     }
-    if (useIntensityBit) Diffuse<true>(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight);
-    else Diffuse<false>(picture, sourceWidth, sourceHeight, destination, targetWidth, targetHeight);
+    if (f.useIntensityBit) Diffuse<true>(state, f);
+    else Diffuse<false>(state, f);
 }
 
 }  // namespace kest

@@ -8,8 +8,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "picture/gamma_table.h"
-#include "picture/picture_converter.h"
+#include "picture/converter_reference.h"
 #include "picture/quantize6.h"
 
 namespace kest {
@@ -17,19 +16,16 @@ namespace {
 
 // Two border rows before the first row and two border columns before the
 // first column; none after the last.
-constexpr int32_t kBorder = 2;
-constexpr int32_t kPlaneSide = kMaxPictureSide + kBorder;  // 514
-constexpr int32_t kPlaneCells = kPlaneSide * kPlaneSide;
+constexpr int32_t kBorder = kPlanarBorder;
+constexpr int32_t kPlaneSide = kPlanarPlaneSide;  // 514
 
-// One ErrorPlane per channel. Cell (Y, K) is element Y * 514 + K, also for
+// One ErrorPlane per channel of the state. Cell (Y, K) is element Y * 514 + K, also for
 // K = 514 and 515: those are cells 0 and 1 of row Y + 1. With 511 or 512
 // converted columns the last pixels of a row therefore gather the row seeds
 // of their own and the previous row as their right-hand neighbours above;
 // stored files depend on it. Cells right of the converted area are never
 // written and hold the 0 of the frame-0 clear.
-int16_t bluePlane[kPlaneCells];
-int16_t greenPlane[kPlaneCells];
-int16_t redPlane[kPlaneCells];
+using Planes = int16_t[3][kPlaneSide * kPlaneSide];
 
 // Weighted errors around cell `at`, divided by 48 truncating toward zero.
 inline int32_t Gather(const int16_t* plane, int32_t at) {
@@ -48,57 +44,54 @@ inline Quantized6 OwnError(const uint16_t* table, const uint8_t* pixel, int32_t 
                      static_cast<int16_t>(table[pixel[2]]), useIntensityBit);
 }
 
-inline void PutError(int32_t at, const Quantized6& q) {
-    bluePlane[at] = q.eb;
-    greenPlane[at] = q.eg;
-    redPlane[at] = q.er;
+inline void PutError(Planes& planes, int32_t at, const Quantized6& q) {
+    planes[0][at] = q.eb;
+    planes[1][at] = q.eg;
+    planes[2][at] = q.er;
 }
 
 }  // namespace
 
-void ConvertPlanarErrorDiffusionReference(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
-                                 Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
-                                 int32_t frameIndex, double gamma, int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        std::fill(std::begin(bluePlane), std::end(bluePlane), int16_t{0});
-        std::fill(std::begin(greenPlane), std::end(greenPlane), int16_t{0});
-        std::fill(std::begin(redPlane), std::end(redPlane), int16_t{0});
-        BuildGammaTable(gamma);
+void ConvertPlanarErrorDiffusionReference(PictureState& state, const PictureFrame& f) {
+    Planes& planes = state.planar;
+    const uint8_t* const picture = f.picture;
+    const int32_t useIntensityBit = f.useIntensityBit;
+    if (f.frameIndex == 0) {
+        for (auto& plane : planes) std::fill(std::begin(plane), std::end(plane), int16_t{0});
+        BuildGammaTable(state.gamma, f.gamma);
     }
-    const uint16_t* table = GammaTable();
+    const uint16_t* table = state.gamma.Entries();
     // The planes hold 512 x 512 pixels; a larger caller converts no more.
-    const int32_t rows = std::min({sourceHeight, targetHeight, kMaxPictureSide});
-    const int32_t columns = std::min({sourceWidth, targetWidth, kMaxPictureSide});
+    const PictureWalk walk(f, kMaxPictureSide);
+    const int32_t rows = walk.rows, columns = walk.columns;
     // The seeds read the first pixel: an empty picture has nothing to convert.
     if (rows <= 0 || columns <= 0) return;
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
 
     // Two copies of the bottom row stand below the picture, and the corner
     // takes its first pixel.
     const Quantized6 corner = OwnError(table, picture, useIntensityBit);
-    for (int32_t at : {0, 1, kPlaneSide, kPlaneSide + 1}) PutError(at, corner);
+    for (int32_t at : {0, 1, kPlaneSide, kPlaneSide + 1}) PutError(planes, at, corner);
     for (int32_t x = 0; x < columns; ++x) {
         const Quantized6 q = OwnError(table, picture + 3 * x, useIntensityBit);
-        PutError(x + kBorder, q);
-        PutError(kPlaneSide + x + kBorder, q);
+        PutError(planes, x + kBorder, q);
+        PutError(planes, kPlaneSide + x + kBorder, q);
     }
 
     for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
         const int32_t rowStart = (y + kBorder) * kPlaneSide;
         // Two copies of the row's first pixel stand to its left.
         const Quantized6 seed = OwnError(table, in, useIntensityBit);
-        PutError(rowStart, seed);
-        PutError(rowStart + 1, seed);
+        PutError(planes, rowStart, seed);
+        PutError(planes, rowStart + 1, seed);
         for (int32_t x = 0; x < columns; ++x, in += 3) {
             const int32_t at = rowStart + x + kBorder;
-            const Quantized6 q = Quantize6(static_cast<int16_t>(table[in[0]] + Gather(bluePlane, at)),
-                                           static_cast<int16_t>(table[in[1]] + Gather(greenPlane, at)),
-                                           static_cast<int16_t>(table[in[2]] + Gather(redPlane, at)),
+            const Quantized6 q = Quantize6(static_cast<int16_t>(table[in[0]] + Gather(planes[0], at)),
+                                           static_cast<int16_t>(table[in[1]] + Gather(planes[1], at)),
+                                           static_cast<int16_t>(table[in[2]] + Gather(planes[2], at)),
                                            useIntensityBit);
-            PutError(at, q);
+            PutError(planes, at, q);
             StorePixel16(out + x, q.word);
         }
     }

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "picture/gamma_table.h"
 #include "picture/pixel16.h"
 
 namespace kest {
@@ -25,7 +26,7 @@ inline void PutStored(Pixel16* at, uint16_t stored) { *at = stored; }
 // set. A pixel's stored word is the OR of its three entries' low halves, with
 // the stored intensity bit added when bit 31 is set in all three.
 using OrderedTable = uint32_t[8][3][256];
-const OrderedTable& OrderedTables(int32_t useIntensityBit);
+void BuildOrderedTable(OrderedTable& table, const GammaTable& gamma, int32_t useIntensityBit);
 inline constexpr uint32_t kOrderedFlag = 0x80000000u;
 inline constexpr uint16_t kStoredIntensity = StoredForm(1);
 
@@ -40,7 +41,7 @@ inline uint16_t OrderedWord(uint32_t b, uint32_t g, uint32_t r) {
 // forced to 1.
 inline constexpr int32_t kQuantizeBias = 16;
 using QuantizeTable = uint32_t[3][256 + 2 * kQuantizeBias];
-const QuantizeTable& QuantizeTables();
+const QuantizeTable& QuantizeTables();  // a constant: the same for every gamma
 
 // The intensity bit of a pixel from its three entries (0 or 1).
 inline uint32_t QuantizedIntensity(uint32_t b, uint32_t g, uint32_t r, int32_t useIntensityBit) {

@@ -11,49 +11,34 @@
 #include "picture/reduction_tables.h"
 
 namespace kest {
-namespace {
 
-constexpr int32_t kPlaneSide = kMaxPictureSide;
+void StartTemporalRun(PictureState& state, const PictureFrame& f) {
+    for (auto& plane : state.temporal) std::fill(std::begin(plane), std::end(plane), int16_t{0});
+    BuildGammaTable(state.gamma, f.gamma);
+}
 
-// Cell y * 512 + x for pixel (y, x), y counted from the bottom row; cleared
-// on frame index 0, kept between frames. Apart from the plain form's planes.
-int16_t bluePlane[kPlaneSide * kPlaneSide];
-int16_t greenPlane[kPlaneSide * kPlaneSide];
-int16_t redPlane[kPlaneSide * kPlaneSide];
-
-}  // namespace
-
-void ConvertTemporalErrorDiffusion(const uint8_t* picture, int32_t sourceWidth, int32_t sourceHeight,
-                                   Pixel16* destination, int32_t targetWidth, int32_t targetHeight,
-                                   int32_t frameIndex, double gamma, int32_t useIntensityBit) {
-    if (frameIndex == 0) {
-        std::fill(std::begin(bluePlane), std::end(bluePlane), int16_t{0});
-        std::fill(std::begin(greenPlane), std::end(greenPlane), int16_t{0});
-        std::fill(std::begin(redPlane), std::end(redPlane), int16_t{0});
-        BuildGammaTable(gamma);
-    }
-    const uint16_t* table = GammaTable();
+void ConvertTemporalErrorDiffusion(PictureState& state, const PictureFrame& f) {
+    constexpr int32_t kPlaneSide = kMaxPictureSide;
+    if (f.frameIndex == 0) StartTemporalRun(state, f);
+    const uint16_t* gamma = state.gamma.Entries();
     const QuantizeTable& q = QuantizeTables();
     const uint32_t* qb = q[0] + kQuantizeBias;
     const uint32_t* qg = q[1] + kQuantizeBias;
     const uint32_t* qr = q[2] + kQuantizeBias;
-    const int32_t rows = std::min({sourceHeight, targetHeight, kPlaneSide});
-    const int32_t columns = std::min({sourceWidth, targetWidth, kPlaneSide});
-    const int32_t sourceStride = SourceRowStride(sourceWidth);
-    const int32_t destinationStride = DestinationRowStride(targetWidth);
-    for (int32_t y = 0; y < rows; ++y) {
-        const uint8_t* in = picture + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        Pixel16* out = destination + static_cast<std::ptrdiff_t>(targetHeight - 1 - y) * destinationStride;
-        int16_t* blue = bluePlane + y * kPlaneSide;
-        int16_t* green = greenPlane + y * kPlaneSide;
-        int16_t* red = redPlane + y * kPlaneSide;
-        for (int32_t x = 0; x < columns; ++x, in += 3) {
+    const PictureWalk walk(f, kPlaneSide);
+    for (int32_t y = 0; y < walk.rows; ++y) {
+        const uint8_t* in = walk.In(y);
+        Pixel16* out = walk.Out(y);
+        int16_t* blue = state.temporal[0] + y * kPlaneSide;
+        int16_t* green = state.temporal[1] + y * kPlaneSide;
+        int16_t* red = state.temporal[2] + y * kPlaneSide;
+        for (int32_t x = 0; x < walk.columns; ++x, in += 3) {
             // Gamma 0 .. 255 plus a carried error of -6 .. 6 stays inside
             // the tables' -16 .. 271.
-            const uint32_t b = qb[table[in[0]] + blue[x]];
-            const uint32_t g = qg[table[in[1]] + green[x]];
-            const uint32_t r = qr[table[in[2]] + red[x]];
-            const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+            const uint32_t b = qb[gamma[in[0]] + blue[x]];
+            const uint32_t g = qg[gamma[in[1]] + green[x]];
+            const uint32_t r = qr[gamma[in[2]] + red[x]];
+            const uint32_t intensity = QuantizedIntensity(b, g, r, f.useIntensityBit);
             blue[x] = QuantizedError(b, intensity);
             green[x] = QuantizedError(g, intensity);
             red[x] = QuantizedError(r, intensity);

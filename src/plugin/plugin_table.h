@@ -1,6 +1,6 @@
 #pragma once
 
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 
 // The module's one export. The editor calls it after loading the module and
 // keeps the address it returns.

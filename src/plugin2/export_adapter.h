@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "export/export_outcome.h"
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 #include "plugin2/host2_records.h"
 
 namespace kest::host2 {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 #include "sound/audio_format.h"
 
 namespace kest::host2 {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "export/export_outcome.h"
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 #include "settings/output_settings.h"
 
 namespace kest::host2 {

@@ -1,7 +1,7 @@
 // The table's config entry: the modal settings dialog "CONFIG".
 #pragma once
 
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 
 namespace kest {
 

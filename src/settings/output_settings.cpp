@@ -11,6 +11,8 @@ OutputSettings record = kDefaults;
 
 }  // namespace
 
+OutputSettings DefaultSettings() { return kDefaults; }
+
 OutputSettings& Settings() { return record; }
 
 void ResetSettings() { record = kDefaults; }

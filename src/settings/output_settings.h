@@ -1,12 +1,12 @@
-// The one settings record of the process. The editor keeps it as an opaque
-// 1016-byte blob and hands it back through SetConfigBlob; the dialog edits it
-// in place and the export reads it while it runs.
+// The settings record. The process holds one, which the editor keeps as an
+// opaque 1016-byte blob and hands back through SetConfigBlob, and which the
+// dialog edits in place; each export runs with a copy of it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 
 namespace kest {
 
@@ -49,7 +49,11 @@ static_assert(offsetof(OutputSettings, reserved) == 1010);
 
 inline constexpr int32_t kConfigBlobSize = sizeof(OutputSettings);
 
-// The process-wide record, read and written in place.
+// A freshly loaded module's record: all zero, gamma 1.0.
+OutputSettings DefaultSettings();
+
+// The process-wide record, read and written in place by the dialog and the
+// blob entries.
 OutputSettings& Settings();
 // Back to the state of a freshly loaded module (all zero, gamma 1.0).
 void ResetSettings();

@@ -39,26 +39,15 @@ int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code) {
     return state.predicted;
 }
 
-namespace AdpcmEncoder {
-namespace {
-
-// One index serves encoder and local decoder: a code is decoded with the
-// step it was chosen with, and the index moves once per code, afterwards.
-AdpcmDecoderState state{};
-
-}  // namespace
-
-void Reset() { state = AdpcmDecoderState{}; }
-
-uint8_t Encode(int16_t sample) {
+uint8_t AdpcmEncoder::Encode(int16_t sample) {
     const int x = sample >> 4;  // arithmetic: -1 stays -1, -17 becomes -2
-    int d = x - state.predicted;
+    int d = x - state_.predicted;
     uint8_t code = 0;
     if (d < 0) {
         code = 8;
         d = -d;
     }
-    int step = AdpcmStepTable[state.stepIndex];
+    int step = AdpcmStepTable[state_.stepIndex];
     // Strict comparisons: a difference equal to the step leaves the bit clear.
     if (d > step) {
         code |= 4;
@@ -75,7 +64,4 @@ uint8_t Encode(int16_t sample) {
     return code;
 }
 
-int16_t Decode(uint8_t code) { return AdpcmDecodeCode(state, code); }
-
-}  // namespace AdpcmEncoder
 }  // namespace kest

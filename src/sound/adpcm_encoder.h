@@ -22,11 +22,17 @@ struct AdpcmDecoderState {
 // units). The encoder's local decoder and every reader of movies use this.
 int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code);
 
-// The process-wide encoder of the export's sound, reset at every export.
-namespace AdpcmEncoder {
-void Reset();
-uint8_t Encode(int16_t sample);  // 4-bit code, 0..15
-int16_t Decode(uint8_t code);    // the local decoder; Encode calls it
-}  // namespace AdpcmEncoder
+// The encoder of one export's sound. One state serves encoder and local
+// decoder: a code is decoded with the step it was chosen with, and the index
+// moves once per code, afterwards.
+class AdpcmEncoder {
+public:
+    void Reset() { state_ = AdpcmDecoderState{}; }
+    uint8_t Encode(int16_t sample);  // 4-bit code, 0..15
+    int16_t Decode(uint8_t code) { return AdpcmDecodeCode(state_, code); }  // Encode calls it
+
+private:
+    AdpcmDecoderState state_{};
+};
 
 }  // namespace kest

@@ -27,6 +27,12 @@ const AudioFormat& SelectAudioFormat(int32_t audioFormatIndex) {
     return kAudioFormats[0];
 }
 
+int32_t AudioFormatIndexOfCode(uint32_t audioCode) {
+    for (int32_t i = 0; i < kAudioFormatCount; ++i)
+        if (kAudioFormats[i].audioCode == audioCode) return i;
+    return -1;
+}
+
 AudioPlan PlanAudio(const OutputInfo& info, int32_t audioFormatIndex) {
     AudioPlan plan{};
     plan.hasAudio = (info.flags & kFlagAudio) != 0;

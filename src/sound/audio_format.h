@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 
 namespace kest {
 
@@ -21,6 +21,9 @@ extern const AudioFormat kAudioFormats[kAudioFormatCount];
 
 // 1-16 select their row; 0 and every other value row 0.
 const AudioFormat& SelectAudioFormat(int32_t audioFormatIndex);
+
+// The row whose header code is `audioCode`, or -1.
+int32_t AudioFormatIndexOfCode(uint32_t audioCode);
 
 // What the sound side of one export looks like, decided before anything is
 // allocated. Requires rate, scale and frameCount above zero.

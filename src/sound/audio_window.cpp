@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "plugin/heap.h"
+#include "base/heap.h"
 
 namespace kest {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 
 namespace kest {
 

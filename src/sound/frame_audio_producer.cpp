@@ -2,76 +2,58 @@
 
 #include <cstring>
 
-#include "plugin/heap.h"
-#include "sound/audio_frame_pipeline.h"
+#include "base/heap.h"
 
-namespace kest::FrameAudioProducer {
-namespace {
-
-AudioPlan plan{};
-int64_t emittedSamples = 0;
-int64_t spreadAccumulator = 0;
-PendingCode pending{};
-uint8_t* filler = nullptr;
-bool pipelineStarted = false;
+namespace kest {
 
 // Spreads the r extra samples over the n frames; the test comes before the
 // addition, so frame 0 always takes q.
-int64_t NextSampleCount() {
-    int64_t k = plan.perFrameBase;
-    if (spreadAccumulator >= plan.frameCount) {
-        spreadAccumulator -= plan.frameCount;
+int64_t FrameAudioProducer::NextSampleCount() {
+    int64_t k = plan_.perFrameBase;
+    if (spreadAccumulator_ >= plan_.frameCount) {
+        spreadAccumulator_ -= plan_.frameCount;
         k += 1;
     }
-    spreadAccumulator += plan.perFrameRemainder;
+    spreadAccumulator_ += plan_.perFrameRemainder;
     return k;
 }
 
-}  // namespace
-
-bool Begin(const OutputInfo& info, int32_t audioFormatIndex) {
-    plan = PlanAudio(info, audioFormatIndex);
-    emittedSamples = 0;
-    spreadAccumulator = plan.frameCount / 2;
-    pending = {};
-    pipelineStarted = false;
+bool FrameAudioProducer::Begin(const OutputInfo& info, const AudioPlan& plan, SimdTier tier) {
+    End();
+    plan_ = plan;
+    emittedSamples_ = 0;
+    spreadAccumulator_ = plan_.frameCount / 2;
+    pending_ = {};
 
     // 0x80 is what the encoder gives for digital silence (codes 0 and 8).
-    const int64_t fillerBytes = (plan.maxSamplesPerFrame + 1) / 2;
-    filler = static_cast<uint8_t*>(HeapAllocate(static_cast<std::size_t>(fillerBytes)));
-    if (!filler) return false;
-    std::memset(filler, 0x80, static_cast<std::size_t>(fillerBytes));
+    const int64_t fillerBytes = (plan_.maxSamplesPerFrame + 1) / 2;
+    filler_ = static_cast<uint8_t*>(HeapAllocate(static_cast<std::size_t>(fillerBytes)));
+    if (!filler_) return false;
+    std::memset(filler_, 0x80, static_cast<std::size_t>(fillerBytes));
 
-    if (plan.hasAudio) {
-        pipelineStarted = true;
-        if (!AudioFramePipeline::Start(info, plan)) return false;
-    }
-    return true;
+    return !plan_.hasAudio || pipeline_.Start(info, plan_, tier);
 }
 
-const AudioPlan& Plan() { return plan; }
-
-AudioBytes ProduceFrame() {
+AudioBytes FrameAudioProducer::ProduceFrame() {
     const int64_t k = NextSampleCount();
     AudioBytes out;
-    if (plan.hasAudio) {
-        out = AudioFramePipeline::FramePayload(emittedSamples, static_cast<int32_t>(k), pending);
+    if (plan_.hasAudio) {
+        out = pipeline_.FramePayload(emittedSamples_, static_cast<int32_t>(k), pending_);
     } else {
-        const int64_t t = k + (pending.waiting ? 1 : 0);
-        pending.waiting = (t % 2) != 0;
-        pending.code = 0;  // the filler's pending code is never seen
-        out = {filler, static_cast<int32_t>(t / 2)};
+        const int64_t t = k + (pending_.waiting ? 1 : 0);
+        pending_.waiting = (t % 2) != 0;
+        pending_.code = 0;  // the filler's pending code is never seen
+        out = {filler_, static_cast<int32_t>(t / 2)};
     }
-    emittedSamples += k;
+    emittedSamples_ += k;
     return out;
 }
 
-void End() {
-    if (pipelineStarted) AudioFramePipeline::Stop();
-    pipelineStarted = false;
-    HeapRelease(filler);
-    filler = nullptr;
-    pending = {};
+void FrameAudioProducer::End() {
+    pipeline_.Stop();
+    HeapRelease(filler_);
+    filler_ = nullptr;
+    pending_ = {};
 }
 
-}  // namespace kest::FrameAudioProducer
+}  // namespace kest

@@ -2,7 +2,8 @@
 
 #include <cstddef>
 
-#include "plugin/correctly_rounded.h"
+#include "base/correctly_rounded.h"
+#include "base/cpu_features.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -15,16 +16,6 @@ namespace kest::LowPassFilter {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-
-double coefficients[kTaps];
-
-// Clamped to the 16-bit range, then truncated toward zero: 0.7 and -0.7 both
-// give 0, -1.5 gives -1.
-int16_t ToSample(double sum) {
-    if (sum > 32767.0) sum = 32767.0;
-    if (sum < -32768.0) sum = -32768.0;
-    return static_cast<int16_t>(static_cast<int32_t>(sum));
-}
 
 // Outputs are made a block at a time from the block's inputs converted to
 // double once. A block's inputs are all read before any of its outputs is
@@ -45,14 +36,6 @@ void SumPlain(const double* h, const double* x, double* sums, int32_t n) {
 }
 
 #if defined(__SSE2__)
-// 32-bit Windows callers keep the stack 4-byte aligned; a spilled register
-// needs 16.
-#if defined(__i386__)
-#define KEST_ALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define KEST_ALIGN_STACK
-#endif
-
 // Eight outputs side by side, two to a register; every lane does the plain
 // loop's additions in the plain loop's order.
 KEST_ALIGN_STACK void SumSse2(const double* h, const double* x, double* sums, int32_t n) {
@@ -136,7 +119,9 @@ int32_t Run(Path path, const double* h, const int16_t* input, int16_t* output, i
 
 }  // namespace
 
-const double* DesignLowPass(int32_t cutoff, int32_t rate) {
+Taps DesignLowPass(int32_t cutoff, int32_t rate) {
+    Taps taps;
+    double* coefficients = taps.h;
     const double a = cutoff;
     const double halfRate = static_cast<double>(rate) / 2.0;
     const double w = (kPi / halfRate) * a;  // cutoff in radians per sample
@@ -149,39 +134,25 @@ const double* DesignLowPass(int32_t cutoff, int32_t rate) {
     // Evaluated in this order; the result is 2a/b up to the last bits.
     const double inner = 1.0 - a / halfRate;
     coefficients[kCentre] = 1.0 - inner;
-    return coefficients;
+    return taps;
 }
 
-const double* Coefficients() { return coefficients; }
+Path PathOf(SimdTier tier) {
+#if defined(__x86_64__)
+    if (tier >= SimdTier::Avx2) return Path::Avx2;
+#endif
+#if defined(__SSE2__)
+    if (tier >= SimdTier::Sse2) return Path::Sse2;
+#endif
+    (void)tier;
+    return Path::Plain;
+}
+
+bool PathAvailable(Path path) { return path <= BestPath(); }
 
 Path BestPath() {
-#if defined(__x86_64__)
-    if (PathAvailable(Path::Avx2)) return Path::Avx2;
-#endif
-#if defined(__SSE2__)
-    return Path::Sse2;
-#else
-    return Path::Plain;
-#endif
-}
-
-bool PathAvailable(Path path) {
-    switch (path) {
-        case Path::Plain: return true;
-#if defined(__SSE2__)
-        case Path::Sse2: return true;
-#endif
-#if defined(__x86_64__)
-        case Path::Avx2: {
-            static const bool avx2 = [] {
-                __builtin_cpu_init();
-                return __builtin_cpu_supports("avx2") != 0;
-            }();
-            return avx2;
-        }
-#endif
-        default: return false;
-    }
+    static const Path best = PathOf(DetectedSimdTier());
+    return best;
 }
 
 int32_t FilterMonoOn(Path path, const double* h, const int16_t* input, int16_t* output, int32_t count) {
@@ -190,41 +161,6 @@ int32_t FilterMonoOn(Path path, const double* h, const int16_t* input, int16_t* 
 
 int32_t FilterStereoOn(Path path, const double* h, const int16_t* input, int16_t* output, int32_t count) {
     return Run(path, h, input, output, count, 2);
-}
-
-int32_t FilterMono(const double* h, const int16_t* input, int16_t* output, int32_t count) {
-    static const Path best = BestPath();
-    return Run(best, h, input, output, count, 1);
-}
-
-int32_t FilterStereo(const double* h, const int16_t* input, int16_t* output, int32_t count) {
-    static const Path best = BestPath();
-    return Run(best, h, input, output, count, 2);
-}
-
-int32_t FilterMonoReference(const double* h, const int16_t* input, int16_t* output, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        const int16_t* x = input + i;
-        double sum = 0.0;
-        for (int k = 0; k < kTaps; ++k) sum = sum + static_cast<double>(x[k]) * h[k];
-        output[i] = ToSample(sum);
-    }
-    return count;
-}
-
-int32_t FilterStereoReference(const double* h, const int16_t* input, int16_t* output, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        const int16_t* x = input + 2 * static_cast<std::ptrdiff_t>(i);
-        double left = 0.0;
-        double right = 0.0;
-        for (int k = 0; k < kTaps; ++k) {
-            left = left + static_cast<double>(x[2 * k]) * h[k];
-            right = right + static_cast<double>(x[2 * k + 1]) * h[k];
-        }
-        output[2 * static_cast<std::ptrdiff_t>(i)] = ToSample(left);
-        output[2 * static_cast<std::ptrdiff_t>(i) + 1] = ToSample(right);
-    }
-    return count;
 }
 
 }  // namespace kest::LowPassFilter

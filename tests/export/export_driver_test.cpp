@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "export/big_endian.h"
-#include "export/movie_format.h"
-#include "plugin/heap.h"
+#include "base/big_endian.h"
+#include "format/movie_format.h"
+#include "base/heap.h"
 #include "support/memory_host.h"
 
 namespace kest {
@@ -97,7 +97,7 @@ TEST_F(ExportDriver, CallbacksComeInTheHostsOrder) {
 TEST_F(ExportDriver, PaddedColumnsStayBlack) {
     MemoryHost host(130, 96, 2);
     host.picture = [](int32_t) { return FlatPicture(130, 96, 255, 255, 255); };
-    Settings().centerHorizontally = Settings().centerVertically = 1;
+    host.settings.centerHorizontally = host.settings.centerVertically = 1;
     ASSERT_EQ(host.Run().outcome, ExportOutcome::Completed);
     const std::vector<uint8_t> file = host.FileBytes();
     const uint32_t block = GetBigEndian32(&file[30]);
@@ -113,12 +113,36 @@ TEST_F(ExportDriver, PaddedColumnsStayBlack) {
 }
 
 TEST_F(ExportDriver, CommentWithoutTerminatorIsCutTo983Bytes) {
-    std::memset(Settings().comment, 'c', kCommentBytes);
     MemoryHost host(4, 4, 1);
+    std::memset(host.settings.comment, 'c', kCommentBytes);
     ASSERT_EQ(host.Run().outcome, ExportOutcome::Completed);
     const std::vector<uint8_t> file = host.FileBytes();
     for (int i = 40; i < 40 + 983; ++i) ASSERT_EQ(file[static_cast<std::size_t>(i)], 'c') << i;
     EXPECT_EQ(file[1023], 0);
+}
+
+// The export takes the process-wide record once, at the call: the dialog or
+// the blob changing it meanwhile does not reach the frames still to come.
+TEST_F(ExportDriver, SettingsChangedDuringTheExportDoNotReachIt) {
+    const auto movingPicture = [](int32_t frame) {
+        return FlatPicture(64, 32, static_cast<uint8_t>(frame * 40 + 3), 77, 200);
+    };
+    MemoryHost steady(64, 32, 4);
+    steady.picture = movingPicture;
+    steady.settings.reduceMode = 4;
+    ASSERT_EQ(steady.RunThroughTable(), 1);
+
+    MemoryHost changing(64, 32, 4);
+    changing.settings = steady.settings;
+    OutputSettings other = steady.settings;
+    other.reduceMode = 1, other.gamma = 2.5, other.useIntensityBit = 1;
+    changing.picture = [&](int32_t frame) {
+        if (frame == 1) SetConfigBlob(&other, kConfigBlobSize);
+        return movingPicture(frame);
+    };
+    ASSERT_EQ(changing.RunThroughTable(), 1);
+    EXPECT_EQ(std::memcmp(&Settings(), &other, sizeof other), 0);
+    EXPECT_EQ(changing.FileBytes(), steady.FileBytes());
 }
 
 TEST_F(ExportDriver, CancelKeepsWholeRecordsOnly) {
@@ -140,34 +164,34 @@ TEST_F(ExportDriver, CancelKeepsWholeRecordsOnly) {
 // Wraps the platform's file operations and makes the write numbered
 // `failAt` report 0 bytes.
 struct FailingWrites {
-    static inline int failAt = -1;
-    static inline int writes = 0;
-    static uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
-        if (writes++ == failAt) return 0;
-        return PlatformFileOps().write(file, bytes, count);
+    int failAt = -1;
+    int writes = 0;
+    static uint32_t Write(void* user, MovieFile* file, const void* bytes, uint32_t count) {
+        auto& self = *static_cast<FailingWrites*>(user);
+        if (self.writes++ == self.failAt) return 0;
+        return PlatformFileOps().write(nullptr, file, bytes, count);
     }
-    static FileOps Ops() { return {PlatformFileOps().create, Write, PlatformFileOps().close}; }
+    FileOps Ops() { return {PlatformFileOps().create, Write, PlatformFileOps().close, this}; }
 };
 
 TEST_F(ExportDriver, FailedWriteEndsTheExportAtThatWrite) {
-    // Writes: header, then per frame: frame header, picture, length, audio, fill.
+    // Writes: the header, then one a frame, the whole record at once.
     const int32_t block = 1024;  // 4 x 4 picture, 261 audio bytes at most
     for (bool withSound : {false, true}) {
-        for (int failAt = 0; failAt < 11; ++failAt) {
+        for (int failAt = 0; failAt < 4; ++failAt) {
             SCOPED_TRACE(::testing::Message() << (withSound ? "sound, " : "silent, ") << failAt);
             MemoryHost host(4, 4, 3);
             if (withSound) host.SetAudio(44100, 2, std::vector<int16_t>(2 * 5000, 1000));
-            FailingWrites::failAt = failAt;
-            FailingWrites::writes = 0;
-            ExportResult r = host.Run(FailingWrites::Ops());
+            FailingWrites failing{failAt};
+            ExportResult r = host.Run(failing.Ops());
             EXPECT_EQ(r.outcome, ExportOutcome::WriteFailed);
             EXPECT_EQ(HostResult(r.outcome), 0);
-            const int completeFrames = failAt == 0 ? 0 : (failAt - 1) / 5;
+            EXPECT_EQ(failing.writes, failAt + 1);
+            const int completeFrames = failAt == 0 ? 0 : failAt - 1;
             EXPECT_EQ(r.framesWritten, completeFrames);
             EXPECT_EQ(host.Count(Callback::Preview), completeFrames);
             const std::size_t size = host.FileBytes().size();
-            EXPECT_GE(size, failAt == 0 ? 0u : 1024u + static_cast<std::size_t>(completeFrames * block));
-            EXPECT_LT(size, 1024u + static_cast<std::size_t>((completeFrames + 1) * block));
+            EXPECT_EQ(size, failAt == 0 ? 0u : 1024u + static_cast<std::size_t>(completeFrames * block));
         }
     }
 }
@@ -226,10 +250,12 @@ TEST_F(ExportDriver, RecordsThatCannotBeWrittenAreRefusedUntouched) {
         // 48000 Hz stereo PCM at 2 frames a second: 24000 * 4 bytes a frame.
         {"audio too large", [](OutputInfo& i) { i.flags |= kFlagAudio, i.rate = 2; }, RefusalReason::AudioTooLarge},
     };
-    Settings().audioFormatIndex = 5;
+    OutputSettings pcm = DefaultSettings();
+    pcm.audioFormatIndex = 5;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MemoryHost host(64, 48, 3);
+        host.settings = pcm;
         host.info.audioRate = 48000;
         host.info.audioChannels = 2;
         host.info.audioSampleBytes = 4;
@@ -247,10 +273,10 @@ TEST_F(ExportDriver, RecordsThatCannotBeWrittenAreRefusedUntouched) {
     MemoryHost mono(64, 48, 1);
     mono.info.flags |= kFlagAudio;
     mono.info.audioRate = 48000, mono.info.audioChannels = 1, mono.info.audioSampleBytes = 2;
-    EXPECT_EQ(CheckExportable(mono.info, Settings()), RefusalReason::None);
+    EXPECT_EQ(CheckExportable(mono.info, pcm), RefusalReason::None);
     // The slowest PCM that still fits: 48000 Hz stereo at 3 frames a second.
     mono.info.rate = 3;
-    EXPECT_EQ(CheckExportable(mono.info, Settings()), RefusalReason::None);
+    EXPECT_EQ(CheckExportable(mono.info, pcm), RefusalReason::None);
 }
 
 TEST_F(ExportDriver, FailedAllocationCreatesNoFile) {
@@ -258,7 +284,7 @@ TEST_F(ExportDriver, FailedAllocationCreatesNoFile) {
     HeapFailFrom(-1);
     ASSERT_EQ(probe.Run().outcome, ExportOutcome::Completed);
     const long allocations = HeapAllocationCount();
-    ASSERT_GE(allocations, 3);  // filler, picture, fill
+    ASSERT_GE(allocations, 3);  // the run's state, the filler, the record
     for (long failAt = 0; failAt < allocations; ++failAt) {
         SCOPED_TRACE(failAt);
         MemoryHost host(8, 8, 1);

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "export/export_driver.h"
 #include "settings/output_settings.h"
 #include "sound/adpcm_encoder.h"
@@ -143,12 +143,12 @@ struct Sink {
     }
 } sink;
 
-MovieFile* Create(const char*) { return reinterpret_cast<MovieFile*>(&sink); }
-uint32_t Write(MovieFile*, const void* bytes, uint32_t count) {
+MovieFile* Create(void*, const char*) { return reinterpret_cast<MovieFile*>(&sink); }
+uint32_t Write(void*, MovieFile*, const void* bytes, uint32_t count) {
     sink.Take(static_cast<const uint8_t*>(bytes), count);
     return count;
 }
-void Close(MovieFile*) {}
+void Close(void*, MovieFile*) {}
 
 }  // namespace
 
@@ -162,26 +162,13 @@ int main(int argc, char** argv) {
     sink.pcm = format == "pcm48s";
     tone = !sink.pcm;
     sink.targetRate = sink.pcm ? 48000 : 15625;
-    Settings().audioFormatIndex = sink.pcm ? 5 : 0;
+    OutputSettings settings = DefaultSettings();
+    settings.audioFormatIndex = sink.pcm ? 5 : 0;
 
     const auto seconds = static_cast<int64_t>(hours * 3600);
-    OutputInfo info{};
-    info.flags = kFlagVideo | kFlagAudio;
-    info.width = kSide;
-    info.height = kSide;
-    info.rate = kFps;
-    info.scale = 1;
-    info.frameCount = static_cast<int32_t>(seconds * kFps);
-    info.audioRate = kSourceRate;
-    info.audioChannels = 2;
-    info.audioSampleBytes = 4;
-    info.audioSamples = static_cast<int32_t>(seconds * kSourceRate);
-    info.savePath = "long.KTD";
-    info.readAudio = ReadAudio;
-    info.readVideo = ReadVideo;
-    info.abortRequested = Abort;
-    info.showProgress = Progress;
-    info.updatePreview = Preview;
+    OutputInfo info = VideoRecord(kSide, kSide, kFps, 1, static_cast<int32_t>(seconds * kFps), "long.KTD",
+                                  {ReadVideo, ReadAudio, Abort, Progress, Preview});
+    AddRecordSound(info, kSourceRate, 2, static_cast<int32_t>(seconds * kSourceRate));
     totalSamples = info.audioSamples;
 
     const int64_t total = static_cast<int64_t>(sink.targetRate) * info.frameCount / kFps;
@@ -189,8 +176,8 @@ int main(int argc, char** argv) {
     sink.q = total / info.frameCount;
     sink.r = total % info.frameCount;
 
-    const FileOps sinkOps = {Create, Write, Close};
-    const ExportResult result = ExportMovie(info, sinkOps);
+    const FileOps sinkOps = {Create, Write, Close, nullptr};
+    const ExportResult result = ExportMovie(info, settings, sinkOps);
     CHECK(result.outcome == ExportOutcome::Completed, "export: %s\n", DescribeOutcome(result.outcome));
     CHECK(sink.frame == info.frameCount, "%lld records, expected %d\n", (long long)sink.frame, info.frameCount);
     const long peakAtEnd = PeakKilobytes();

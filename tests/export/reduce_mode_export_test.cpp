@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "picture/reference_converters.h"
 #include "settings/output_settings.h"
 #include "support/memory_host.h"
@@ -19,8 +19,8 @@ using testing::MemoryHost;
 
 class ReduceModeExport : public ::testing::Test {
 protected:
-    void SetUp() override { ResetSettings(); }
-    void TearDown() override { ResetSettings(); }
+    std::vector<uint8_t> Export(uint16_t reduceMode);
+    OutputSettings settings = DefaultSettings();
 };
 
 // A picture that changes from frame to frame, so that what one frame leaves
@@ -40,17 +40,18 @@ std::vector<uint8_t> MovingPicture(int32_t width, int32_t height, int32_t frame)
 
 constexpr int32_t kWidth = 38, kHeight = 30, kFrames = 4;
 
-std::vector<uint8_t> Export(uint16_t reduceMode) {
-    Settings().reduceMode = reduceMode;
+std::vector<uint8_t> ReduceModeExport::Export(uint16_t reduceMode) {
     MemoryHost host(kWidth, kHeight, kFrames);
+    host.settings = settings;
+    host.settings.reduceMode = reduceMode;
     host.picture = [](int32_t frame) { return MovingPicture(kWidth, kHeight, frame); };
     EXPECT_EQ(host.Run().outcome, ExportOutcome::Completed) << reduceMode;
     return host.FileBytes();
 }
 
 TEST_F(ReduceModeExport, EachModeStoresItsOwnConversion) {
-    Settings().gamma = 1.3;
-    Settings().useIntensityBit = 1;
+    settings.gamma = 1.3;
+    settings.useIntensityBit = 1;
     std::vector<std::vector<uint8_t>> files;
     for (uint16_t mode = 0; mode <= 5; ++mode) {
         const std::vector<uint8_t> file = Export(mode);
@@ -79,7 +80,7 @@ TEST_F(ReduceModeExport, EachModeStoresItsOwnConversion) {
 }
 
 TEST_F(ReduceModeExport, SecondRunStartsAfresh) {
-    Settings().useIntensityBit = 1;
+    settings.useIntensityBit = 1;
     for (uint16_t mode : {uint16_t{3}, uint16_t{4}, uint16_t{5}}) {
         const std::vector<uint8_t> first = Export(mode);
         const std::vector<uint8_t> second = Export(mode);

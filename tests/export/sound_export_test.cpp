@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "export/export_driver.h"
-#include "plugin/heap.h"
+#include "base/heap.h"
 #include "settings/output_settings.h"
 #include "sound/adpcm_encoder.h"
 #include "sound/audio_format.h"
@@ -65,7 +65,8 @@ std::vector<int16_t> Expected(const std::vector<int16_t>& source, int32_t source
                               int64_t samples) {
     const auto total = static_cast<int64_t>(source.size());
     auto at = [&](int64_t p) -> double { return p >= 0 && p < total ? source[static_cast<std::size_t>(p)] : 0; };
-    const double* h = LowPassFilter::DesignLowPass(targetRate / 2, sourceRate);
+    const LowPassFilter::Taps taps = LowPassFilter::DesignLowPass(targetRate / 2, sourceRate);
+    const double* h = taps.h;
     std::vector<int16_t> out;
     for (int64_t m = 0; m < samples; ++m) {
         const int64_t p = (m * sourceRate + targetRate / 2) / targetRate;
@@ -123,7 +124,7 @@ TEST_F(SoundExport, EveryFormatCarriesTheHostSound) {
             const AudioFormat& format = kAudioFormats[row];
             MemoryHost host(8, 8, kFrames);
             host.SetAudio(sound.rate, sound.channels, interleaved);
-            Settings().audioFormatIndex = static_cast<int16_t>(row);
+            host.settings.audioFormatIndex = static_cast<int16_t>(row);
             ASSERT_EQ(host.Run().outcome, ExportOutcome::Completed);
             const Movie movie = ReadMovie(host.FileBytes());
             ASSERT_EQ(movie.lengths.size(), static_cast<std::size_t>(kFrames));
@@ -163,7 +164,7 @@ TEST_F(SoundExport, EveryFormatCarriesTheHostSound) {
 
             // ADPCM: the codes are the encoder's for exactly those samples,
             // and decoding them gives the tone back.
-            AdpcmEncoder::Reset();
+            AdpcmEncoder encoder;
             AdpcmDecoderState player{};
             double signal = 0, noise = 0;
             const int64_t settle = format.sampleRate / 50;  // 20 ms for the step size to adapt
@@ -171,7 +172,7 @@ TEST_F(SoundExport, EveryFormatCarriesTheHostSound) {
                 const uint8_t byte = movie.audio[static_cast<std::size_t>(m / 2)];
                 for (int half = 0; half < 2; ++half) {
                     const uint8_t code = half ? byte >> 4 : byte & 15;
-                    ASSERT_EQ(code, AdpcmEncoder::Encode(expectedMix[m + half])) << "sample " << m + half;
+                    ASSERT_EQ(code, encoder.Encode(expectedMix[m + half])) << "sample " << m + half;
                     const double decoded = AdpcmDecodeCode(player, code) * 16.0;
                     if (m + half < settle) continue;
                     const auto p = static_cast<double>(((m + half) * sound.rate + format.sampleRate / 2) / format.sampleRate);
@@ -197,18 +198,19 @@ TEST_F(SoundExport, EveryFormatCarriesTheHostSound) {
 TEST_F(SoundExport, FailedAllocationCreatesNoFile) {
     for (int16_t row : {int16_t{0}, int16_t{5}}) {
         SCOPED_TRACE(row);
-        Settings().audioFormatIndex = row;
         std::vector<int16_t> sound(2 * 20000, 100);
         MemoryHost probe(8, 8, 3);
         probe.SetAudio(44100, 2, sound);
+        probe.settings.audioFormatIndex = row;
         HeapFailFrom(-1);
         ASSERT_EQ(probe.Run().outcome, ExportOutcome::Completed);
         const long allocations = HeapAllocationCount();
-        ASSERT_GE(allocations, 7);  // filler, window record and buffer, work, samples, codes, picture, fill
+        ASSERT_GE(allocations, 7);  // state, filler, window record and buffer, work, samples, codes, record
         for (long failAt = 0; failAt < allocations; ++failAt) {
             SCOPED_TRACE(failAt);
             MemoryHost host(8, 8, 3);
             host.SetAudio(44100, 2, sound);
+            host.settings.audioFormatIndex = row;
             HeapFailFrom(failAt);
             EXPECT_EQ(host.Run().outcome, ExportOutcome::AllocationFailed);
             EXPECT_TRUE(host.calls.empty());

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "picture/dither_matrix.h"
 #include "picture/gamma_table.h"
 #include "picture_harness.h"
 
@@ -20,9 +19,11 @@ TEST(GammaTable, EndsGuardsAndMidTones) {
         double gamma;
         uint16_t at128;
     } const cases[] = {{1.0, 128}, {2.0, 181}, {0.5, 64}, {3.0, 203}, {0.1, 0}};
+    GammaTable built{};
     for (const Case& c : cases) {
-        BuildGammaTable(c.gamma);
-        const uint16_t* table = GammaTable();
+        BuildGammaTable(built, c.gamma);
+        const uint16_t* table = built.Entries();
+        EXPECT_EQ(built.identity, c.gamma == 1.0) << c.gamma;
         EXPECT_EQ(table[128], c.at128) << c.gamma;
         EXPECT_EQ(table[0], 0) << c.gamma;
         EXPECT_EQ(table[255], 255) << c.gamma;
@@ -32,8 +33,10 @@ TEST(GammaTable, EndsGuardsAndMidTones) {
         }
         for (int i = 1; i < 256; ++i) ASSERT_LE(table[i - 1], table[i]) << c.gamma << " at " << i;
     }
-    BuildGammaTable(1.0);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(GammaTable()[i], i);
+    BuildGammaTable(built, 1.0);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(built.Entries()[i], i);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(built.bytes[i], i);
+    EXPECT_TRUE(built.identity);
 }
 
 TEST(BitTruncate, PixelWords) {
@@ -52,7 +55,7 @@ TEST(BitTruncate, PixelWords) {
 
     // Stored high byte first.
     Target target(1, 1);
-    ConvertBitTruncate(FlatSource(1, 1, 0, 0, 248).bytes.data(), 1, 1, target.words.data(), 1, 1, 0, 1.0, 0);
+    Convert(ConvertBitTruncate, FlatSource(1, 1, 0, 0, 248), target, 0);
     const auto* bytes = reinterpret_cast<const uint8_t*>(target.words.data());
     EXPECT_EQ(bytes[0], 0x07);
     EXPECT_EQ(bytes[1], 0xC0);
@@ -110,13 +113,6 @@ TEST(ConverterDispatch, EachModeHasItsConverterAndTheRestTruncate) {
     EXPECT_EQ(SelectPictureConverter(5), ConvertPlanarErrorDiffusion);
     for (uint16_t mode : {uint16_t{6}, uint16_t{7}, uint16_t{256}, uint16_t{32768}, uint16_t{65535}})
         EXPECT_EQ(SelectPictureConverter(mode), ConvertBitTruncate) << mode;
-}
-
-TEST(ConverterDispatch, TruncationClearsTheSharedMatrix) {
-    Target target(4, 4);
-    Convert(ConvertDither4x4, FlatSource(4, 4, 0, 0, 0), target, 0);
-    Convert(ConvertBitTruncate, FlatSource(4, 4, 0, 0, 0), target, 0);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(DitherMatrix()[i], 0) << i;
 }
 
 }  // namespace

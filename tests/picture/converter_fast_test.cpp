@@ -75,6 +75,35 @@ TEST(FastConverters, EqualThePlainForms) {
             }
 }
 
+// The whole-row steps of every tier this processor runs, the widest and
+// those an export on a smaller processor takes, against the plain forms:
+// widths around the 16-, 32- and 64-pixel steps, the identity gamma and
+// others, both intensity settings.
+TEST(FastConverters, EveryTierEqualsThePlainForms) {
+    const int32_t widths[] = {15, 16, 33, 47, 64, 95, 130, 512};
+    struct Settings {
+        double gamma;
+        int32_t intensity;
+    } const settings[] = {{1.0, 0}, {1.0, 1}, {1.8, 1}, {0.45, 0}};
+    std::mt19937 random(10);
+    for (int t = 0; t <= static_cast<int>(DetectedSimdTier()); ++t) {
+        const auto tier = static_cast<SimdTier>(t);
+        for (uint16_t mode = 0; mode <= 3; ++mode)
+            for (const int32_t width : widths)
+                for (const Settings& s : settings) {
+                    Target actual(width, 6), expected(width, 6);
+                    const Source picture = MixedSource(width, 6, random);
+                    for (int32_t frame = 0; frame < 3; ++frame) {
+                        Convert(SelectReferenceConverter(mode), picture, expected, frame, s.gamma, s.intensity);
+                        Convert(SelectPictureConverter(mode), picture, actual, frame, s.gamma, s.intensity, tier);
+                        ASSERT_EQ(actual.words, expected.words) << "tier " << t << " mode " << mode << " width "
+                                                                << width << " gamma " << s.gamma << " intensity "
+                                                                << s.intensity << " frame " << frame;
+                    }
+                }
+    }
+}
+
 // A new run starts over: the fast forms' carried state and cached tables
 // follow a new frame 0 with other settings exactly as the plain forms do.
 TEST(FastConverters, NewRunWithOtherSettings) {

@@ -26,9 +26,10 @@ TEST(DitherMatrix, FixedChoicesAndAllZeroForTheRest) {
         {-1, {}},
     };
     for (const Case& c : cases) {
-        SelectDitherMatrix(MatrixChoice::Ordered4x4);  // something non-zero to overwrite
-        SelectDitherMatrix(static_cast<MatrixChoice>(c.choice));
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(DitherMatrix()[i], c.values[i]) << "choice " << c.choice << " at " << i;
+        DitherMatrix matrix;
+        SelectDitherMatrix(matrix, MatrixChoice::Ordered4x4);  // something non-zero to overwrite
+        SelectDitherMatrix(matrix, static_cast<MatrixChoice>(c.choice));
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(matrix[i], c.values[i]) << "choice " << c.choice << " at " << i;
     }
 }
 

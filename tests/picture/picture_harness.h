@@ -4,9 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <random>
+#include <utility>
 #include <vector>
 
+#include "base/cpu_features.h"
+#include "picture/converter_reference.h"
 #include "picture/picture_converter.h"
 #include "picture/pixel16.h"
 
@@ -55,10 +60,23 @@ inline Source RandomSource(int32_t width, int32_t height, std::mt19937& random) 
     return s;
 }
 
+// The state a converter run from here carries from call to call, one for
+// each converter and tier, as one export has one: frame index 0 starts it
+// afresh, later frames go on from the last call.
+inline PictureState& StateOf(PictureConverter convert, SimdTier tier) {
+    static std::map<std::pair<PictureConverter, SimdTier>, std::unique_ptr<PictureState>> states;
+    std::unique_ptr<PictureState>& state = states[{convert, tier}];
+    if (!state) {
+        state = std::make_unique<PictureState>();
+        state->tier = tier;
+    }
+    return *state;
+}
+
 inline void Convert(PictureConverter convert, const Source& source, Target& target, int32_t frameIndex,
-                    double gamma = 1.0, int32_t useIntensityBit = 0) {
-    convert(source.bytes.data(), source.width, source.height, target.words.data(), target.width, target.height,
-            frameIndex, gamma, useIntensityBit);
+                    double gamma = 1.0, int32_t useIntensityBit = 0, SimdTier tier = DetectedSimdTier()) {
+    convert(StateOf(convert, tier), {source.bytes.data(), source.width, source.height, target.words.data(),
+                                     target.width, target.height, frameIndex, gamma, useIntensityBit});
 }
 
 // The one word of a converted 1 x 1 picture.

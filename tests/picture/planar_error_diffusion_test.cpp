@@ -109,7 +109,8 @@ TEST(PlanarErrorDiffusion, EmptyOrOversizedCallerIsSafe) {
     // Outside the driver's guarantee: nothing to convert, or more than the
     // planes hold (only 512 x 512 pixels are converted).
     Target one(1, 1);
-    ConvertPlanarErrorDiffusion(nullptr, 0, 0, one.words.data(), 1, 1, 0, 1.0, 0);
+    ConvertPlanarErrorDiffusion(testing::StateOf(ConvertPlanarErrorDiffusion, DetectedSimdTier()),
+                                {nullptr, 0, 0, one.words.data(), 1, 1, 0, 1.0, 0});
     EXPECT_EQ(one.At(0, 0), kUntouched);
 
     const Source picture = FlatSource(520, 520, 128, 128, 128);

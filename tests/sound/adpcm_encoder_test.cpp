@@ -33,11 +33,11 @@ TEST(AdpcmEncoder, ConstantFullScale) {
     const uint8_t codes[12] = {7, 7, 7, 7, 7, 4, 0, 8, 0, 8, 0, 8};
     const int16_t predicted[12] = {30, 93, 229, 522, 1153, 1967, 2076, 1977, 2067, 1985, 2059, 1991};
     const int8_t index[12] = {8, 16, 24, 32, 40, 42, 41, 40, 39, 38, 37, 36};
-    AdpcmEncoder::Reset();
+    AdpcmEncoder encoder;
     AdpcmDecoderState player{};
     for (int i = 0; i < 12; ++i) {
         SCOPED_TRACE(i);
-        const uint8_t code = AdpcmEncoder::Encode(32767);
+        const uint8_t code = encoder.Encode(32767);
         EXPECT_EQ(code, codes[i]);
         EXPECT_EQ(AdpcmDecodeCode(player, code), predicted[i]);
         EXPECT_EQ(player.stepIndex, index[i]);
@@ -45,10 +45,10 @@ TEST(AdpcmEncoder, ConstantFullScale) {
 }
 
 TEST(AdpcmEncoder, SilenceAlternatesZeroAndEight) {
-    AdpcmEncoder::Reset();
+    AdpcmEncoder encoder;
     AdpcmDecoderState player{};
     for (int i = 0; i < 64; ++i) {
-        const uint8_t code = AdpcmEncoder::Encode(0);
+        const uint8_t code = encoder.Encode(0);
         ASSERT_EQ(code, i % 2 ? 8 : 0) << i;
         ASSERT_EQ(AdpcmDecodeCode(player, code), i % 2 ? 0 : 2);
         ASSERT_EQ(player.stepIndex, 0);
@@ -68,9 +68,11 @@ TEST(AdpcmEncoder, EdgesOfTheComparisons) {
         {8 * 16, 1},    // d = 8 equals step/2: only the step/4 bit
         {-32768, 15},
     };
+    AdpcmEncoder encoder;
     for (const Case& c : cases) {
-        AdpcmEncoder::Reset();
-        EXPECT_EQ(AdpcmEncoder::Encode(c.sample), c.code) << c.sample;
+        encoder.Encode(32767);  // something to reset
+        encoder.Reset();
+        EXPECT_EQ(encoder.Encode(c.sample), c.code) << c.sample;
     }
 }
 

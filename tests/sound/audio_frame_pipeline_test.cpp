@@ -5,14 +5,12 @@
 #include <functional>
 #include <vector>
 
-#include "plugin/heap.h"
+#include "base/heap.h"
 #include "sound/adpcm_encoder.h"
 
 namespace kest {
 namespace {
 
-using AudioFramePipeline::FramePayload;
-using AudioFramePipeline::SpanOfFrame;
 
 // Host sound made of interleaved samples; the calls are recorded.
 struct FakeHost {
@@ -48,10 +46,12 @@ protected:
     }
     bool Start(int32_t row) {
         plan = PlanAudio(info, row);
-        return AudioFramePipeline::Start(info, plan);
+        pending = {};
+        return pipeline.Start(info, plan);
     }
-    void TearDown() override { AudioFramePipeline::Stop(); }
+    AudioBytes FramePayload(int64_t first, int32_t count) { return pipeline.FramePayload(first, count, pending); }
 
+    AudioFramePipeline pipeline;
     OutputInfo info{};
     AudioPlan plan{};
     PendingCode pending{};
@@ -66,7 +66,7 @@ TEST_F(PipelineTest, WorkedFrames) {
     Host(44100, 2, 20000, [](int32_t p, int32_t c) { return static_cast<int16_t>((p % 100) * 200 - c * 1000); });
     info.rate = 30000, info.scale = 1001, info.frameCount = 300;
     ASSERT_TRUE(Start(0));
-    EXPECT_EQ(AudioFramePipeline::WorkLength(plan), 1775);
+    EXPECT_EQ(WorkLength(plan), 1775);
 
     struct Frame {
         int64_t first;
@@ -83,11 +83,11 @@ TEST_F(PipelineTest, WorkedFrames) {
     };
     for (const Frame& f : frames) {
         SCOPED_TRACE(f.first);
-        const AudioFramePipeline::FrameSpan span = SpanOfFrame(f.first, f.count, 44100, 15625);
+        const FrameSpan span = SpanOfFrame(f.first, f.count, 44100, 15625);
         EXPECT_EQ(span.spanStart, f.spanStart);
         EXPECT_EQ(span.spanEnd, f.spanEnd);
         EXPECT_EQ(span.phase, f.phase);
-        const AudioBytes a = FramePayload(f.first, f.count, pending);
+        const AudioBytes a = FramePayload(f.first, f.count);
         EXPECT_EQ(a.count, f.bytes);
         EXPECT_EQ(pending.waiting, f.pendingAfter);
         EXPECT_EQ(host.calls.back(), f.hostCall);
@@ -114,7 +114,7 @@ TEST_F(PipelineTest, ChannelLayoutsAtEqualRates) {
         ASSERT_TRUE(Start(c.row));
         const bool stereo = c.row == 5;
         for (int64_t first = 0; first < 4800; first += 1600) {
-            const AudioBytes a = FramePayload(first, 1600, pending);
+            const AudioBytes a = FramePayload(first, 1600);
             ASSERT_EQ(a.count, 1600 * (stereo ? 4 : 2));
             for (int32_t i = 0; i < 1600; ++i) {
                 const auto p = static_cast<int32_t>(first + i);
@@ -135,7 +135,7 @@ TEST_F(PipelineTest, ChannelLayoutsAtEqualRates) {
                 EXPECT_EQ(BigEndianAt(a, 0), -1);
             }
         }
-        AudioFramePipeline::Stop();
+        pipeline.Stop();
     }
 }
 
@@ -145,7 +145,7 @@ TEST_F(PipelineTest, UpsamplingRepeatsWithoutFiltering) {
     Host(16000, 1, 1000, square);
     ASSERT_TRUE(Start(11));  // 48000 Hz mono
     for (int64_t first = 0; first < 3200; first += 1600) {
-        const AudioBytes a = FramePayload(first, 1600, pending);
+        const AudioBytes a = FramePayload(first, 1600);
         for (int32_t i = 0; i < 1600; ++i) {
             const int64_t m = first + i;
             const auto p = static_cast<int32_t>((m * 16000 + 24000) / 48000);  // nearest, halves up
@@ -160,8 +160,8 @@ TEST_F(PipelineTest, AdpcmCodesCarryAcrossFrames) {
     auto ramp = [](int32_t p, int32_t) { return static_cast<int16_t>(p * 911 % 40000 - 20000); };
     Host(15625, 1, 100, ramp);
     std::vector<uint8_t> codes;
-    AdpcmEncoder::Reset();
-    for (int32_t p = 0; p < 12; ++p) codes.push_back(AdpcmEncoder::Encode(ramp(p, 0)));
+    AdpcmEncoder encoder;
+    for (int32_t p = 0; p < 12; ++p) codes.push_back(encoder.Encode(ramp(p, 0)));
     info.rate = 3125, info.frameCount = 1;  // frames of up to 5 samples
     ASSERT_TRUE(Start(0));
     struct Frame {
@@ -177,7 +177,7 @@ TEST_F(PipelineTest, AdpcmCodesCarryAcrossFrames) {
         {9, 3, {pair(8, 9), pair(10, 11)}, false},
     };
     for (const Frame& f : frames) {
-        const AudioBytes a = FramePayload(f.first, f.count, pending);
+        const AudioBytes a = FramePayload(f.first, f.count);
         EXPECT_EQ(std::vector<uint8_t>(a.bytes, a.bytes + a.count), f.bytes) << f.first;
         EXPECT_EQ(pending.waiting, f.pendingAfter);
     }
@@ -197,7 +197,7 @@ TEST(PipelineArithmetic, PhaseDeepIntoALongExport) {
         for (int64_t first : {threeHours - c.count, threeHours / 3 + 7, int64_t{123456789}}) {
             SCOPED_TRACE(::testing::Message() << c.source << " -> " << c.target << " at " << first);
             ASSERT_GT(first * stepFraction, int64_t{UINT32_MAX});  // a 32-bit product would wrap
-            const AudioFramePipeline::FrameSpan span = SpanOfFrame(first, c.count, c.source, c.target);
+            const FrameSpan span = SpanOfFrame(first, c.count, c.source, c.target);
             EXPECT_EQ(span.phase, (first * c.source + c.target / 2) % c.target);
             EXPECT_EQ(span.spanStart, (first * c.source + c.target / 2) / c.target);
             int64_t phase = span.phase, index = 0;
@@ -206,7 +206,7 @@ TEST(PipelineArithmetic, PhaseDeepIntoALongExport) {
                 phase += stepFraction;
                 while (phase >= c.target) phase -= c.target, ++index;
             }
-            const AudioFramePipeline::FrameSpan next = SpanOfFrame(first + c.count, c.count, c.source, c.target);
+            const FrameSpan next = SpanOfFrame(first + c.count, c.count, c.source, c.target);
             EXPECT_EQ(span.spanStart + index, next.spanStart);
             EXPECT_EQ(phase, next.phase);
             EXPECT_EQ(span.spanEnd, next.spanStart);
@@ -222,13 +222,13 @@ TEST_F(PipelineTest, AllocationsHappenOnlyInStart) {
     ASSERT_TRUE(Start(5));
     const long taken = HeapAllocationCount();
     ASSERT_GE(taken, 4);
-    for (int64_t first = 0; first < 4800; first += 1600) FramePayload(first, 1600, pending);
+    for (int64_t first = 0; first < 4800; first += 1600) FramePayload(first, 1600);
     EXPECT_EQ(HeapAllocationCount(), taken);
-    AudioFramePipeline::Stop();
+    pipeline.Stop();
     for (long failAt = 0; failAt < taken; ++failAt) {
         HeapFailFrom(failAt);
         EXPECT_FALSE(Start(5)) << failAt;
-        AudioFramePipeline::Stop();
+        pipeline.Stop();
     }
     HeapResetFailure();
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/heap.h"
+#include "base/heap.h"
 
 namespace kest {
 namespace {

@@ -73,17 +73,18 @@ TEST(AudioPlan, WorkedBudgets) {
 // an odd sample count is counted into the next frame's bytes.
 TEST(FrameAudioProducer, SilentFillerFollowsPendingCodeRule) {
     const OutputInfo info = Record(30, 1, 300, false);
-    ASSERT_TRUE(FrameAudioProducer::Begin(info, 3));
+    FrameAudioProducer producer;
+    ASSERT_TRUE(producer.Begin(info, PlanAudio(info, 3)));
     int64_t samples = 0, bytes = 0;
     std::vector<int32_t> lengths;
     for (int j = 0; j < 300; ++j) {
-        AudioBytes a = FrameAudioProducer::ProduceFrame();
-        ASSERT_LE(a.count, FrameAudioProducer::Plan().maxAudioBytes);
+        AudioBytes a = producer.ProduceFrame();
+        ASSERT_LE(a.count, producer.Plan().maxAudioBytes);
         for (int32_t i = 0; i < a.count; ++i) ASSERT_EQ(a.bytes[i], 0x80);
         lengths.push_back(a.count);
         bytes += a.count;
     }
-    FrameAudioProducer::End();
+    producer.End();
     EXPECT_EQ((std::vector<int32_t>(lengths.begin(), lengths.begin() + 3)), (std::vector<int32_t>{260, 260, 261}));
     // 250 of the 300 frames take 521 samples, since r > n / 2 loses one.
     samples = 300 * 520 + 249;
@@ -93,12 +94,12 @@ TEST(FrameAudioProducer, SilentFillerFollowsPendingCodeRule) {
 TEST(FrameAudioProducer, FrameZeroTakesBaseEvenWhenRemainderIsLarge) {
     // 10 frames, 15625 * 10 * 1 / 29 = 5387 samples: q = 538, r = 7.
     const OutputInfo info = Record(29, 1, 10, false);
-    ASSERT_TRUE(FrameAudioProducer::Begin(info, 0));
-    const AudioPlan& p = FrameAudioProducer::Plan();
+    FrameAudioProducer producer;
+    ASSERT_TRUE(producer.Begin(info, PlanAudio(info, 0)));
+    const AudioPlan& p = producer.Plan();
     ASSERT_EQ(p.perFrameBase, 538);
     ASSERT_EQ(p.perFrameRemainder, 7);
-    EXPECT_EQ(FrameAudioProducer::ProduceFrame().count, 538 / 2);
-    FrameAudioProducer::End();
+    EXPECT_EQ(producer.ProduceFrame().count, 538 / 2);
 }
 
 }  // namespace

@@ -45,7 +45,8 @@ TEST(LowPassFastPaths, EqualThePlainLoop) {
     for (const Path path : paths) {
         if (!LowPassFilter::PathAvailable(path)) continue;
         for (const Design& d : designs) {
-            const double* h = LowPassFilter::DesignLowPass(d.cutoff, d.rate);
+            const LowPassFilter::Taps taps = LowPassFilter::DesignLowPass(d.cutoff, d.rate);
+            const double* h = taps.h;
             for (const int32_t count : counts)
                 for (const bool loud : {false, true}) {
                     const auto n = static_cast<std::size_t>(count + 300);
@@ -76,9 +77,19 @@ TEST(LowPassFastPaths, EqualThePlainLoop) {
     }
 }
 
-TEST(LowPassFastPaths, BestPathRunsHere) {
-    EXPECT_TRUE(LowPassFilter::PathAvailable(LowPassFilter::BestPath()));
-    EXPECT_TRUE(LowPassFilter::PathAvailable(Path::Plain));
+// A tier gets the widest summing path it runs, and the export's tier is the
+// detected one.
+TEST(LowPassFastPaths, EachTierTakesTheWidestPathItRuns) {
+    using LowPassFilter::PathOf;
+    EXPECT_EQ(PathOf(SimdTier::Plain), Path::Plain);
+#if defined(__SSE2__)
+    EXPECT_EQ(PathOf(SimdTier::Sse2), Path::Sse2);
+#endif
+#if defined(__x86_64__)
+    EXPECT_EQ(PathOf(SimdTier::Avx2), Path::Avx2);
+    EXPECT_EQ(PathOf(SimdTier::Avx512), Path::Avx2);
+#endif
+    EXPECT_EQ(LowPassFilter::BestPath(), PathOf(DetectedSimdTier()));
 }
 
 }  // namespace

@@ -30,36 +30,22 @@ MemoryHost::MemoryHost(int32_t width, int32_t height, int32_t frameCount) {
     static std::atomic<int> serial{0};
     path = ::testing::TempDir() + "kest_host_" + std::to_string(::getpid()) + "_" + std::to_string(serial++) + ".KTD";
     std::remove(path.c_str());
-    info.flags = kFlagVideo;
-    info.width = width;
-    info.height = height;
-    info.rate = 30;
-    info.scale = 1;
-    info.frameCount = frameCount;
-    info.savePath = path.c_str();
-    info.readVideo = ReadVideo;
-    info.readAudio = ReadAudio;
-    info.abortRequested = AbortRequested;
-    info.showProgress = ShowProgress;
-    info.updatePreview = UpdatePreview;
+    info = VideoRecord(width, height, 30, 1, frameCount, path.c_str(),
+                       {ReadVideo, ReadAudio, AbortRequested, ShowProgress, UpdatePreview});
     picture = [this](int32_t) { return FlatPicture(info.width, info.height, 128, 128, 128); };
 }
 
 MemoryHost::~MemoryHost() { std::remove(path.c_str()); }
 
 void MemoryHost::SetAudio(int32_t rate, int32_t channels, std::vector<int16_t> samples) {
-    info.flags |= kFlagAudio;
-    info.audioRate = rate;
-    info.audioChannels = channels;
-    info.audioSampleBytes = 2 * channels;
-    info.audioSamples = static_cast<int32_t>(samples.size() / static_cast<std::size_t>(channels));
+    AddRecordSound(info, rate, channels, static_cast<int32_t>(samples.size() / static_cast<std::size_t>(channels)));
     audio_ = std::move(samples);
 }
 
 ExportResult MemoryHost::Run(const FileOps& files) {
     calls.clear();
     current = this;
-    ExportResult result = ExportMovie(info, files);
+    ExportResult result = ExportMovie(info, settings, files);
     current = nullptr;
     return result;
 }
@@ -67,7 +53,9 @@ ExportResult MemoryHost::Run(const FileOps& files) {
 int32_t MemoryHost::RunThroughTable() {
     calls.clear();
     current = this;
-    int32_t result = GetOutputPluginTable()->output(&info);
+    const OutputPluginTable& table = *GetOutputPluginTable();
+    table.configSet(&settings, kConfigBlobSize);
+    int32_t result = table.output(&info);
     current = nullptr;
     return result;
 }

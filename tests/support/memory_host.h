@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "export/export_driver.h"
-#include "plugin/host_records.h"
+#include "settings/output_settings.h"
+#include "base/host_records.h"
 
 namespace kest::testing {
 
@@ -32,6 +33,11 @@ public:
 
     // The record as the driver receives it; change fields freely before Run.
     OutputInfo info{};
+    // The settings the export runs with: the process-wide record as it
+    // stands when the host is made, as the editor would hand it over.
+    // RunThroughTable puts them back into that record first, through the
+    // blob, since the table's entry reads them from there.
+    OutputSettings settings = Settings();
 
     // Picture of each frame; defaults to flat mid grey.
     std::function<std::vector<uint8_t>(int32_t frame)> picture;

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 #include "settings/output_settings.h"
 #include "tool_runner.h"
 

@@ -52,8 +52,10 @@ TEST(DecodeAhead, StopsWhenDroppedMidStream) {
     }
     // Two waiting, one taken, at most one more in hand when told to stop.
     EXPECT_LE(endless.made.load(), 4);
+    // Never read: at most the default four waiting and one in hand.
     CountingDecoder unread{-1, {}};
     { DecodeAhead ahead([&](AVFrame* f) { return unread.Next(f); }, [] { return std::string(); }); }
+    EXPECT_LE(unread.made.load(), 5);
 }
 
 }  // namespace

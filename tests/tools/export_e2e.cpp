@@ -8,8 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "export/big_endian.h"
-#include "export/movie_reader.h"
+#include "base/big_endian.h"
+#include "format/movie_reader.h"
 #include "settings/output_settings.h"
 #include "support/memory_host.h"
 #include "tool_runner.h"

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "export/big_endian.h"
-#include "export/movie_format.h"
-#include "export/movie_reader.h"
+#include "base/big_endian.h"
+#include "format/movie_format.h"
+#include "format/movie_reader.h"
 #include "picture/pixel16.h"
 #include "settings/output_settings.h"
 #include "support/memory_host.h"

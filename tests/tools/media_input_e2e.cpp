@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 #include "tool_runner.h"
 
 namespace kest::testing {

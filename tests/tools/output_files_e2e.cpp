@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <set>
 
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 #include "tool_runner.h"
 
 namespace kest::testing {

@@ -12,9 +12,9 @@ namespace {
 TEST(PlayerAdpcm, HoldsThePredictionTo12BitsWhereTheEncoderOvershoots) {
     // A constant full-scale input makes the encoder's own decoder run past
     // 2047 (to 2076 at the sixth code) and choose the codes after it from there.
-    AdpcmEncoder::Reset();
+    AdpcmEncoder encoder;
     std::vector<uint8_t> codes;
-    for (int i = 0; i < 12; ++i) codes.push_back(AdpcmEncoder::Encode(32767));
+    for (int i = 0; i < 12; ++i) codes.push_back(encoder.Encode(32767));
     ASSERT_EQ(codes, (std::vector<uint8_t>{7, 7, 7, 7, 7, 4, 0, 8, 0, 8, 0, 8}));
 
     AdpcmDecoderState exact, player;

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 #include "sound/adpcm_encoder.h"
 #include "tool_runner.h"
 

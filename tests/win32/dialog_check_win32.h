@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "check_report.h"
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 
 namespace kest::wine {
 

@@ -71,25 +71,9 @@ int32_t KEST_CDECL UpdatePreview() {
 CaseRun RunCase(const OutputPluginTable& table, const ExportCase& c, const char* path) {
     CaseRun run;
     run.configSet = table.configSet(&c.settings, static_cast<int32_t>(sizeof c.settings));
-    OutputInfo info{};
-    info.flags = kFlagVideo | (c.audioRate > 0 ? kFlagAudio : 0);
-    info.width = c.width;
-    info.height = c.height;
-    info.rate = c.rate;
-    info.scale = c.scale;
-    info.frameCount = c.frames;
-    if (c.audioRate > 0) {
-        info.audioRate = c.audioRate;
-        info.audioChannels = c.audioChannels;
-        info.audioSamples = CaseSoundLength(c);
-        info.audioSampleBytes = 2 * c.audioChannels;
-    }
-    info.savePath = path;
-    info.readAudio = ReadAudio;
-    info.abortRequested = AbortRequested;
-    info.showProgress = ShowProgress;
-    info.updatePreview = UpdatePreview;
-    info.readVideo = ReadVideo;
+    OutputInfo info = VideoRecord(c.width, c.height, c.rate, c.scale, c.frames, path,
+                                  {ReadVideo, ReadAudio, AbortRequested, ShowProgress, UpdatePreview});
+    if (c.audioRate > 0) AddRecordSound(info, c.audioRate, c.audioChannels, CaseSoundLength(c));
     current = Current{};
     current.c = &c;
     current.calls = &run.calls;

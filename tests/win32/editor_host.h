@@ -7,7 +7,7 @@
 #include <string>
 
 #include "export_cases.h"
-#include "plugin/host_records.h"
+#include "base/host_records.h"
 
 namespace kest::wine {
 

@@ -94,7 +94,9 @@ void CasePicture(const ExportCase& c, int32_t frame, std::vector<uint8_t>& out) 
         for (int32_t x = 0; x < c.width; ++x) {
             // Smooth gradients that move from frame to frame, so the
             // diffusion modes carry error, plus a little noise.
-            const uint32_t noise = Mix(static_cast<uint32_t>((frame * 7919 + y) * 65537 + x));
+            // Unsigned, so that the product wraps as defined.
+            const uint32_t noise = Mix((static_cast<uint32_t>(frame) * 7919u + static_cast<uint32_t>(y)) * 65537u +
+                                       static_cast<uint32_t>(x));
             const int32_t n = static_cast<int32_t>(noise & 15) - 8;
             const int32_t b = (x * 255 / (c.width > 1 ? c.width - 1 : 1) + frame * 9) % 256;
             const int32_t g = (y * 255 / (c.height > 1 ? c.height - 1 : 1) + frame * 5) % 256;

@@ -5,6 +5,7 @@
 //   kest_wine_host checks MODULE FOLDER   the table, the settings blob and
 //                                         the failure paths
 //   kest_wine_host export MODULE FOLDER   every export case into FOLDER
+//   kest_wine_host digests MODULE FOLDER  the pinned exports, by their digests
 //   kest_wine_host dialog MODULE [PNG]    the settings dialog
 #include <windows.h>
 
@@ -16,7 +17,9 @@
 #include "check_report.h"
 #include "dialog_check_win32.h"
 #include "editor_host.h"
-#include "plugin/host_records.h"
+#include "pinned_exports.h"
+#include "support/sha256.h"
+#include "base/host_records.h"
 #include "settings/output_settings.h"
 
 namespace kest::wine {
@@ -121,13 +124,34 @@ void CheckFailures(Report& report, const OutputPluginTable& table, const std::st
     }
 }
 
+std::string FileDigest(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "no file";
+    kest::testing::Sha256 hash;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) hash.Add(buffer, n);
+    std::fclose(f);
+    return hash.HexDigest();
+}
+
+void CheckDigests(Report& report, const OutputPluginTable& table, const std::string& folder) {
+    for (const PinnedExport& pinned : PinnedExports()) {
+        const std::string path = folder + "\\" + pinned.export_.name + ".KTD";
+        const CaseRun run = RunCase(table, pinned.export_, path.c_str());
+        const std::string digest = FileDigest(path);
+        report.Check(run.returned == 1 && digest == pinned.sha256, "pinned digest of " + pinned.export_.name,
+                     "returned " + std::to_string(run.returned) + ", digest " + digest);
+        DeleteFileA(path.c_str());
+    }
+}
+
 }  // namespace
 }  // namespace kest::wine
 
 int main(int argc, char** argv) {
     using namespace kest::wine;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s checks|export MODULE FOLDER, or %s dialog MODULE [SCREENSHOT.png]\n", argv[0],
+        std::fprintf(stderr, "usage: %s checks|export|digests MODULE FOLDER, or %s dialog MODULE [SCREENSHOT.png]\n", argv[0],
                      argv[0]);
         return 2;
     }
@@ -151,6 +175,8 @@ int main(int argc, char** argv) {
     } else if (mode == "export" && argc == 4) {
         if (report.Check(table != nullptr, "table"))
             report.Check(RunAllCases(*table, argv[3]) == 0, std::string("case files written to ") + argv[3]);
+    } else if (mode == "digests" && argc == 4) {
+        if (report.Check(table != nullptr, "table")) CheckDigests(report, *table, argv[3]);
     } else if (mode == "dialog" && argc <= 4) {
         if (report.Check(table != nullptr, "table")) RunDialogChecks(report, *table, module, argc == 4 ? argv[3] : nullptr);
     } else {

@@ -7,6 +7,7 @@
 #   wine_tests.sh export STATE HOST.exe MODULE FOLDER  every export case into FOLDER
 #   wine_tests.sh fill STATE HOST.exe MODULE           an export that runs out of
 #                                                      space part way (64-bit host)
+#   wine_tests.sh digests STATE HOST.exe MODULE        pinned exports by their digests
 #   wine_tests.sh dialog STATE HOST.exe MODULE [PNG]   the settings dialog, in Japanese
 #   wine_tests.sh identity NATIVE_CASES WORK [ARCH STATE HOST.exe MODULE]...
 #                                                      every leg's exports equal the
@@ -67,7 +68,7 @@ if [ "${1:-}" = identity ]; then
   exit $status
 fi
 
-action=${1:?usage: wine_tests.sh start|stop|checks|identity|dialog STATE ...}
+action=${1:?usage: wine_tests.sh start|stop|checks|identity|digests|dialog STATE ...}
 state=${2:?the state folder is missing}
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
@@ -295,6 +296,12 @@ checks)
   work=$state/checks
   rm -rf "$work" && mkdir -p "$work"
   run_host "$work/out.txt" "$host" checks "$(winpath "$module")" "$(winpath "$work")"
+  ;;
+digests)
+  host=$3 module=$4
+  work=$state/digests
+  rm -rf "$work" && mkdir -p "$work"
+  run_host "$work/out.txt" "$host" digests "$(winpath "$module")" "$(winpath "$work")"
   ;;
 export)
   host=$3 module=$4 out=$5

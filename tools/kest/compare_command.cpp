@@ -14,7 +14,7 @@
 #include "commands.h"
 #include "demo_clip.h"
 #include "export/file_output.h"
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 #include "media_input.h"
 #include "picture_metrics.h"
 #include "output_target.h"
@@ -147,18 +147,18 @@ Held HoldInput(const CompareOptions& o) {
     return {std::make_unique<HeldFrames>(shape, std::move(pictures)), media.start + shown / fps};
 }
 
-// The movie of one export, kept in memory.
-std::vector<uint8_t> memoryMovie;
-::kest::MovieFile* CreateInMemory(const char*) {
-    memoryMovie.clear();
-    return reinterpret_cast<::kest::MovieFile*>(&memoryMovie);
+// The movie of one export, kept in the vector the user pointer names.
+::kest::MovieFile* CreateInMemory(void* user, const char*) {
+    auto* movie = static_cast<std::vector<uint8_t>*>(user);
+    movie->clear();
+    return reinterpret_cast<::kest::MovieFile*>(movie);
 }
-uint32_t WriteInMemory(::kest::MovieFile*, const void* bytes, uint32_t count) {
-    memoryMovie.insert(memoryMovie.end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count);
+uint32_t WriteInMemory(void* user, ::kest::MovieFile*, const void* bytes, uint32_t count) {
+    auto* movie = static_cast<std::vector<uint8_t>*>(user);
+    movie->insert(movie->end(), static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + count);
     return count;
 }
-void CloseInMemory(::kest::MovieFile*) {}
-constexpr FileOps kMemoryFileOps = {CreateInMemory, WriteInMemory, CloseInMemory};
+void CloseInMemory(void*, ::kest::MovieFile*) {}
 
 // The last frame of `frames` as the export stores it in `mode` and the
 // player shows it, cut to the source's width (the stored width is rounded up
@@ -172,11 +172,12 @@ RgbImage Reduce(HeldFrames& frames, const CompareOptions& o, const char* mode) {
     options.lineSpacing = "nogap";
     OutputSettings settings{};
     ApplySettingsOptions(options, settings);
-    Settings() = settings;
+    std::vector<uint8_t> memoryMovie;
+    const FileOps inMemory = {CreateInMemory, WriteInMemory, CloseInMemory, &memoryMovie};
     HostOptions host;
     host.progress = false;
-    host.files = &kMemoryFileOps;
-    const HostRun run = RunExport(frames, "memory", host);
+    host.files = &inMemory;
+    const HostRun run = RunExport(frames, "memory", settings, host);
     if (run.result.outcome != ExportOutcome::Completed)
         throw ToolError(std::string("the export in mode ") + mode + " failed: " + DescribeOutcome(run.result.outcome));
 
@@ -273,7 +274,6 @@ void RunCompare(CompareOptions& o) {
         modes.push_back({mode, Format("PSNR %.1f  SSIM %.3f", Psnr(picture, original), Ssim(picture, original)),
                          std::move(picture)});
     }
-    ResetSettings();
 
     const std::string name = o.input.empty() ? "the demo clip" : std::filesystem::path(o.input).filename().string();
     const std::string title = "kest compare: " + name + Format(" at %.3f s", held.at);

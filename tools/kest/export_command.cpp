@@ -9,8 +9,8 @@
 #include "commands.h"
 #include "demo_clip.h"
 #include "export/export_driver.h"
-#include "export/movie_format.h"
 #include "ffmpeg_log.h"
+#include "format/movie_format.h"
 #include "media_input.h"
 #include "normalize_gain.h"
 #include "predictor_range.h"
@@ -176,7 +176,6 @@ void RunExportCommand(const ExportOptions& o) {
         source = OpenMediaInput(o.input, media);
     }
     const std::string gainNote = ApplySoundGain(o, settings.audioFormatIndex, source);
-    Settings() = settings;
 
     // A damaged input can plan hours of frames: refuse before the disk fills.
     if (!target.Direct()) {
@@ -193,7 +192,7 @@ void RunExportCommand(const ExportOptions& o) {
     host.failAtFrame = o.failAtFrame;
     host.stopAtFrame = o.stopAtFrame;
     CancelOnInterrupt interrupt;  // from before the file exists until it is in place
-    const HostRun run = RunExport(*source, target.Open(), host);
+    const HostRun run = RunExport(*source, target.Open(), settings, host);
     const ExportResult& r = run.result;
     const std::string failure = source->Failure();
     // The temporary file goes with the exception; say what became of the target.

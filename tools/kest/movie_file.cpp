@@ -5,8 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "export/big_endian.h"
-#include "export/movie_format.h"
+#include "base/big_endian.h"
+#include "format/movie_format.h"
 #include "sound/audio_format.h"
 #include "tool_error.h"
 

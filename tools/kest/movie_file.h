@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 
 namespace kest::tool {
 

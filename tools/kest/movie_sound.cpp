@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "player_adpcm.h"
 #include "sound/audio_format.h"
 #include "tool_error.h"

@@ -73,27 +73,19 @@ PredictorExcursions TrialPredictor(const SourceShape& shape, const int16_t* samp
                                    double decibels, bool stopOutside) {
     trial = Trial{samples, shape.audioSamples, shape.audioChannels, GainFactor(decibels), {}};
     // What the host states about the sound, as for the export itself.
-    OutputInfo info{};
-    info.flags = kFlagVideo | kFlagAudio;
-    info.width = shape.width;
-    info.height = shape.height;
-    info.rate = shape.rate;
-    info.scale = shape.scale;
-    info.frameCount = shape.frameCount;
-    info.audioRate = shape.audioRate;
-    info.audioChannels = shape.audioChannels;
-    info.audioSamples = shape.audioSamples;
-    info.audioSampleBytes = 2 * shape.audioChannels;
+    OutputInfo info = VideoRecord(shape.width, shape.height, shape.rate, shape.scale, shape.frameCount, "", {});
+    AddRecordSound(info, shape.audioRate, shape.audioChannels, shape.audioSamples);
     info.readAudio = ReadTrialAudio;
 
     PredictorWatch watch;
-    const bool begun = FrameAudioProducer::Begin(info, audioFormatIndex);
+    FrameAudioProducer producer;
+    const bool begun = producer.Begin(info, PlanAudio(info, audioFormatIndex));
     for (int32_t frame = 0; begun && frame < shape.frameCount; ++frame) {
-        const AudioBytes payload = FrameAudioProducer::ProduceFrame();
+        const AudioBytes payload = producer.ProduceFrame();
         watch.FeedBytes(payload.bytes, static_cast<std::size_t>(payload.count));
         if (stopOutside && watch.Result().outside) break;
     }
-    FrameAudioProducer::End();
+    producer.End();
     trial = Trial{};
     if (!begun) throw ToolError("--normalize: not enough memory to run the sound through the export");
     return watch.Result();

@@ -1,7 +1,7 @@
 #include "player_screen.h"
 
-#include "export/big_endian.h"
-#include "export/movie_format.h"
+#include "base/big_endian.h"
+#include "format/movie_format.h"
 
 namespace kest::tool {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 
 namespace kest::tool {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "export/movie_format.h"
-#include "export/movie_reader.h"
+#include "format/movie_format.h"
+#include "format/movie_reader.h"
 
 namespace kest::tool {
 namespace {

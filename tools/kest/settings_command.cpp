@@ -47,10 +47,10 @@ void MakeSettings(const SettingsCommandOptions& o) {
     OutputTarget target(o.output, o.overwrite, {o.settings.settingsFile});
     OutputSettings settings{};
     ApplySettingsOptions(o.settings, settings);
-    // The same bytes GetConfigBlob hands the editor.
-    Settings() = settings;
+    // The same bytes GetConfigBlob hands the editor: the record as it is held.
+    static_assert(sizeof settings == kConfigBlobSize);
     uint8_t blob[kConfigBlobSize];
-    GetConfigBlob(blob);
+    std::memcpy(blob, &settings, sizeof blob);
     std::FILE* file = std::fopen(target.Open().c_str(), "wb");
     if (!file) throw ToolError("cannot create " + o.output + ": " + std::strerror(errno));
     const bool written = std::fwrite(blob, 1, sizeof blob, file) == sizeof blob;

@@ -147,8 +147,7 @@ void AddSettingsOptions(CLI::App& command, SettingsOptions& o) {
 }
 
 void ApplySettingsOptions(const SettingsOptions& o, OutputSettings& s) {
-    ResetSettings();
-    s = Settings();
+    s = DefaultSettings();
     if (!o.settingsFile.empty()) s = ReadSettingsBlob(o.settingsFile);
     if (o.reduce) {
         const int32_t mode = IndexOf(kReduceNames, *o.reduce);

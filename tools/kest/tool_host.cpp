@@ -4,22 +4,20 @@
 #include <cstring>
 
 #include "export/file_output.h"
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 #include "sound/audio_format.h"
 #include "progress_line.h"
 
 namespace kest::tool {
 namespace {
 
-// The callbacks are plain functions, so the run they serve lives here.
+// The editor's callbacks carry no context, so the run they serve lives here.
 struct ActiveRun {
     FrameSource* source = nullptr;
     ProgressLine* progress = nullptr;
     int32_t cancelAtFrame = -1;
-    int32_t failAtFrame = -1;
     int32_t stopAtFrame = -1;
     int32_t frame = 0;
-    std::string fileError;
 };
 ActiveRun active;
 
@@ -53,79 +51,64 @@ int32_t KEST_CDECL UpdatePreview() {
     return 0;
 }
 
-// The platform's file calls, keeping the system's reason for a failure.
-MovieFile* Create(const char* path) {
+// What the file calls learn, reached through the table's user pointer.
+struct FileState {
+    std::string error;         // the system's reason for a failure
+    int32_t failAtFrame = -1;  // writes fail from this frame on (tests)
+};
+
+MovieFile* Create(void* user, const char* path) {
     errno = 0;
-    MovieFile* file = PlatformFileOps().create(path);
-    if (!file) active.fileError = std::strerror(errno);
+    MovieFile* file = PlatformFileOps().create(nullptr, path);
+    if (!file) static_cast<FileState*>(user)->error = std::strerror(errno);
     return file;
 }
 
-uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
-    if (active.failAtFrame >= 0 && active.frame >= active.failAtFrame) {
-        active.fileError = std::string(std::strerror(ENOSPC)) + " (a failure made on request)";
+uint32_t Write(void* user, MovieFile* file, const void* bytes, uint32_t count) {
+    FileState& state = *static_cast<FileState*>(user);
+    if (state.failAtFrame >= 0 && active.frame >= state.failAtFrame) {
+        state.error = std::string(std::strerror(ENOSPC)) + " (a failure made on request)";
         return 0;
     }
     errno = 0;
-    const uint32_t written = PlatformFileOps().write(file, bytes, count);
-    if (written == 0) active.fileError = errno ? std::strerror(errno) : "nothing was written";
+    const uint32_t written = PlatformFileOps().write(nullptr, file, bytes, count);
+    if (written == 0) state.error = errno ? std::strerror(errno) : "nothing was written";
     return written;
 }
 
-void Close(MovieFile* file) { PlatformFileOps().close(file); }
+void Close(void*, MovieFile* file) { PlatformFileOps().close(nullptr, file); }
 
-constexpr FileOps kToolFileOps = {Create, Write, Close};
-
-// The record the editor would hand over for `shape`, without callbacks.
-OutputInfo HostRecord(const SourceShape& shape) {
-    OutputInfo info{};
-    info.flags = kFlagVideo | (shape.hasAudio ? kFlagAudio : 0);
-    info.width = shape.width;
-    info.height = shape.height;
-    info.rate = shape.rate;
-    info.scale = shape.scale;
-    info.frameCount = shape.frameCount;
-    if (shape.hasAudio) {
-        info.audioRate = shape.audioRate;
-        info.audioChannels = shape.audioChannels;
-        info.audioSamples = shape.audioSamples;
-        info.audioSampleBytes = 2 * shape.audioChannels;
-    }
+// The record the editor would hand over for `shape`, saved to `path`.
+OutputInfo HostRecord(const SourceShape& shape, const char* path) {
+    OutputInfo info = VideoRecord(shape.width, shape.height, shape.rate, shape.scale, shape.frameCount, path,
+                                  {ReadVideo, ReadAudio, AbortRequested, ShowProgress, UpdatePreview});
+    if (shape.hasAudio) AddRecordSound(info, shape.audioRate, shape.audioChannels, shape.audioSamples);
     return info;
 }
 
 }  // namespace
 
 std::optional<uint64_t> PlannedMovieBytes(const SourceShape& shape, const OutputSettings& settings) {
-    OutputInfo info = HostRecord(shape);
-    info.savePath = "";
-    info.readVideo = ReadVideo;
-    info.readAudio = ReadAudio;
-    info.abortRequested = AbortRequested;
-    info.showProgress = ShowProgress;
-    info.updatePreview = UpdatePreview;
+    const OutputInfo info = HostRecord(shape, "");
     if (CheckExportable(info, settings) != RefusalReason::None) return std::nullopt;
     const MovieGeometry geometry = ComputeGeometry(info.width, info.height, settings);
     const int64_t block = ComputeBlockSize(geometry.PictureBytes(), PlanAudio(info, settings.audioFormatIndex).maxAudioBytes);
     return static_cast<uint64_t>(kMovieHeaderSize) + static_cast<uint64_t>(info.frameCount) * static_cast<uint64_t>(block);
 }
 
-HostRun RunExport(FrameSource& source, const std::string& path, const HostOptions& options) {
-    OutputInfo info = HostRecord(source.Shape());
-    info.savePath = path.c_str();
-    info.readVideo = ReadVideo;
-    info.readAudio = ReadAudio;
-    info.abortRequested = AbortRequested;
-    info.showProgress = ShowProgress;
-    info.updatePreview = UpdatePreview;
-
+HostRun RunExport(FrameSource& source, const std::string& path, const OutputSettings& settings,
+                  const HostOptions& options) {
+    const OutputInfo info = HostRecord(source.Shape(), path.c_str());
     ProgressLine progress(options.progress);
-    active = ActiveRun{&source, &progress, options.cancelAtFrame, options.failAtFrame, options.stopAtFrame, 0, {}};
+    active = ActiveRun{&source, &progress, options.cancelAtFrame, options.stopAtFrame, 0};
     CancelOnInterrupt interrupt;
+    FileState state;
+    state.failAtFrame = options.failAtFrame;
+    const FileOps files = {Create, Write, Close, &state};
     HostRun run;
-    run.result = ExportMovie(info, options.files ? *options.files : kToolFileOps);
+    run.result = ExportMovie(info, settings, options.files ? *options.files : files);
     progress.Finish();
-    run.fileError = active.fileError;
+    run.fileError = state.error;
     active = ActiveRun{};
     return run;
 }

@@ -28,7 +28,8 @@ struct HostOptions {
 // `shape` with `settings` would write it; nothing when it would be refused.
 std::optional<uint64_t> PlannedMovieBytes(const SourceShape& shape, const OutputSettings& settings);
 
-// Exports `source` to `path` with the process-wide settings.
-HostRun RunExport(FrameSource& source, const std::string& path, const HostOptions& options);
+// Exports `source` to `path` with `settings`.
+HostRun RunExport(FrameSource& source, const std::string& path, const OutputSettings& settings,
+                  const HostOptions& options);
 
 }  // namespace kest::tool

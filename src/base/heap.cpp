@@ -1,4 +1,4 @@
-#include "plugin/heap.h"
+#include "base/heap.h"
 
 #include <cstdlib>
 

@@ -1,9 +1,9 @@
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 
 namespace kest {
 

@@ -1,10 +1,10 @@
-#include "export/movie_format.h"
+#include "format/movie_format.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 
 namespace kest {
 namespace {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "picture/pixel16.h"
 #include "sound/audio_format.h"
 
 namespace kest {
@@ -100,15 +101,5 @@ bool ReadMovieFrame(const MovieLayout& layout, const uint8_t* bytes, std::size_t
 // (at least the frame header, the picture, the audio length and the audio).
 bool ReadMovieRecord(const MovieLayout& layout, const uint8_t* record, std::size_t size, uint64_t index,
                      MovieFrame& frame, std::string& why);
-
-// The player's colour of a word: each channel's 5-bit field followed by the
-// shared intensity bit, a 6-bit value widened to 8 bits.
-struct Rgb8 {
-    uint8_t r, g, b;
-};
-Rgb8 ExpandPixel16(uint16_t word);
-
-// The format the audio code names, or -1.
-int32_t AudioFormatIndexOfCode(uint32_t audioCode);
 
 }  // namespace kest

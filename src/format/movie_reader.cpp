@@ -1,9 +1,9 @@
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 
 #include <cstring>
 
-#include "export/big_endian.h"
-#include "export/movie_format.h"
+#include "base/big_endian.h"
+#include "format/movie_format.h"
 
 namespace kest {
 namespace {
@@ -131,21 +131,6 @@ void CheckFrameHeader(const MovieFrameHeader& h, MovieReport& report) {
 }
 
 }  // namespace
-
-int32_t AudioFormatIndexOfCode(uint32_t audioCode) {
-    for (int32_t i = 0; i < kAudioFormatCount; ++i)
-        if (kAudioFormats[i].audioCode == audioCode) return i;
-    return -1;
-}
-
-Rgb8 ExpandPixel16(uint16_t word) {
-    const unsigned intensity = word & 1u;
-    auto widen = [intensity](unsigned field5) {
-        const unsigned v6 = field5 << 1 | intensity;
-        return static_cast<uint8_t>(v6 << 2 | v6 >> 4);
-    };
-    return {widen((word >> 6) & 31u), widen((word >> 11) & 31u), widen((word >> 1) & 31u)};
-}
 
 MovieReport InspectMovieHead(const uint8_t* bytes, std::size_t size, uint64_t fileSize) {
     MovieReport report;

@@ -1,4 +1,4 @@
-#include "export/movie_reader.h"
+#include "format/movie_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "export/big_endian.h"
+#include "base/big_endian.h"
 #include "settings/output_settings.h"
 #include "support/memory_host.h"
 
@@ -16,14 +16,13 @@ namespace {
 // A 12 x 8 movie of 3 frames, centred, without sound: small enough to
 // truncate at every length.
 std::vector<uint8_t> SmallMovie() {
-    ResetSettings();
-    Settings().centerHorizontally = 1;
-    Settings().centerVertically = 1;
-    std::strcpy(Settings().comment, "hello");
     testing::MemoryHost host(12, 8, 3);
+    host.settings = DefaultSettings();
+    host.settings.centerHorizontally = 1;
+    host.settings.centerVertically = 1;
+    std::strcpy(host.settings.comment, "hello");
     host.picture = [](int32_t) { return testing::FlatPicture(12, 8, 0, 0, 248); };
     EXPECT_EQ(host.Run().outcome, ExportOutcome::Completed);
-    ResetSettings();
     return host.FileBytes();
 }
 

@@ -56,6 +56,45 @@ struct OutputPluginTable {
     int32_t reserved[16];
 };
 
+// The callbacks a host answers with.
+struct HostCallbacks {
+    void*(KEST_CDECL* readVideo)(int32_t frame, int32_t format);
+    void*(KEST_CDECL* readAudio)(int32_t start, int32_t count, int32_t* delivered);
+    int32_t(KEST_CDECL* abortRequested)();
+    int32_t(KEST_CDECL* showProgress)(int32_t frame, int32_t frameCount);
+    int32_t(KEST_CDECL* updatePreview)();
+};
+
+// The record of an export of `frameCount` pictures of width x height at
+// rate / scale frames a second into `savePath`, without sound.
+inline OutputInfo VideoRecord(int32_t width, int32_t height, int32_t rate, int32_t scale, int32_t frameCount,
+                              const char* savePath, const HostCallbacks& callbacks) {
+    OutputInfo info{};
+    info.flags = kFlagVideo;
+    info.width = width;
+    info.height = height;
+    info.rate = rate;
+    info.scale = scale;
+    info.frameCount = frameCount;
+    info.savePath = savePath;
+    info.readVideo = callbacks.readVideo;
+    info.readAudio = callbacks.readAudio;
+    info.abortRequested = callbacks.abortRequested;
+    info.showProgress = callbacks.showProgress;
+    info.updatePreview = callbacks.updatePreview;
+    return info;
+}
+
+// The record's sound: `samples` sample frames of 16-bit samples, `channels`
+// of them interleaved, at `audioRate` Hz.
+inline void AddRecordSound(OutputInfo& info, int32_t audioRate, int32_t channels, int32_t samples) {
+    info.flags |= kFlagAudio;
+    info.audioRate = audioRate;
+    info.audioChannels = channels;
+    info.audioSampleBytes = 2 * channels;
+    info.audioSamples = samples;
+}
+
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(OutputPluginTable) == 104);
 static_assert(offsetof(OutputPluginTable, name) == 4);

@@ -1,4 +1,4 @@
-#include "plugin/correctly_rounded.h"
+#include "base/correctly_rounded.h"
 
 #include <bit>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <cmath>
 #include <limits>
 
-#include "plugin/correctly_rounded.h"
+#include "base/correctly_rounded.h"
 
 namespace kest {
 namespace {

@@ -1,0 +1,39 @@
+// Everything the converters of one export carry from frame to frame: the
+// gamma table, the dither matrix, the ordered converters' look-up tables and
+// the error planes. One export takes one from the heap before its file is
+// created; a converter never allocates.
+#pragma once
+
+#include <cstdint>
+
+#include "base/cpu_features.h"
+#include "picture/dither_matrix.h"
+#include "picture/gamma_table.h"
+#include "picture/reduction_tables.h"
+
+namespace kest {
+
+inline constexpr int32_t kMaxPictureSide = 512;
+inline constexpr int32_t kPlanarBorder = 2;
+inline constexpr int32_t kPlanarPlaneSide = kMaxPictureSide + kPlanarBorder;  // 514
+
+struct PictureState {
+    SimdTier tier;  // the widest kernels the converters may use
+    GammaTable gamma;
+    DitherMatrix matrix;
+    // By useIntensityBit; both made from the gamma table on frame index 0.
+    OrderedTable ordered[2];
+    // Temporal error diffusion: cell y * 512 + x of pixel (y, x), y counted
+    // from the bottom row, per channel blue, green, red.
+    int16_t temporal[3][kMaxPictureSide * kMaxPictureSide];
+    // Planar error diffusion: 514 cells a row, two border rows and columns.
+    int16_t planar[3][kPlanarPlaneSide * kPlanarPlaneSide];
+};
+
+struct PictureFrame;
+
+// Frame index 0 of temporal error diffusion, plain or fast: the planes
+// cleared and the gamma table built.
+void StartTemporalRun(PictureState& state, const PictureFrame& frame);
+
+}  // namespace kest
