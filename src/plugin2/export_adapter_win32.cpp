@@ -12,8 +12,12 @@ namespace {
 // The core's callbacks carry no context, as in the 32-bit generation: the
 // host's record of the export in progress is process-wide while it runs.
 const OutputInfo* host = nullptr;
-std::wstring savePath;      // in the form CreateFileW takes at any length
-DWORD lastError = 0;
+
+// What the file calls need and learn, reached through the table's user pointer.
+struct WideFile {
+    std::wstring path;  // in the form CreateFileW takes at any length
+    DWORD lastError = 0;
+};
 
 void* ReadVideo(int32_t frame, int32_t) { return host->getVideo(frame, kVideoDib24); }
 
@@ -45,28 +49,30 @@ std::wstring ExtendedPath(const wchar_t* path) {
     return L"\\\\?\\" + full;
 }
 
-MovieFile* Create(const char*) {
-    HANDLE h = CreateFileW(savePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+MovieFile* Create(void* user, const char*) {
+    WideFile& target = *static_cast<WideFile*>(user);
+    HANDLE h = CreateFileW(target.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        lastError = GetLastError();
+        target.lastError = GetLastError();
         return nullptr;
     }
     return reinterpret_cast<MovieFile*>(h);
 }
 
 // The whole block or 0: a short write goes on until the system refuses.
-uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
+uint32_t Write(void* user, MovieFile* file, const void* bytes, uint32_t count) {
+    WideFile& target = *static_cast<WideFile*>(user);
     const auto* at = static_cast<const char*>(bytes);
     uint32_t done = 0;
     while (done < count) {
         DWORD written = 0;
         if (!WriteFile(reinterpret_cast<HANDLE>(file), at + done, count - done, &written, nullptr)) {
-            lastError = GetLastError();
+            target.lastError = GetLastError();
             return 0;
         }
         // Nothing written and no error: the disk takes no more.
         if (written == 0) {
-            lastError = ERROR_DISK_FULL;
+            target.lastError = ERROR_DISK_FULL;
             return 0;
         }
         done += written;
@@ -74,9 +80,7 @@ uint32_t Write(MovieFile* file, const void* bytes, uint32_t count) {
     return done;
 }
 
-void Close(MovieFile* file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
-
-constexpr FileOps kWideFileOps = {Create, Write, Close};
+void Close(void*, MovieFile* file) { CloseHandle(reinterpret_cast<HANDLE>(file)); }
 
 // The core checks the narrow path's presence and length only; the file is
 // opened from the wide path above.
@@ -106,14 +110,17 @@ HostExport ExportForHost(const OutputInfo& info) {
     record.updatePreview = UpdatePreview;
 
     host = &info;
-    savePath = info.savePath ? ExtendedPath(info.savePath) : std::wstring();
-    lastError = 0;
-    out.result = ExportMovie(record, kWideFileOps);
+    WideFile target;
+    if (info.savePath) target.path = ExtendedPath(info.savePath);
+    const FileOps files = {Create, Write, Close, &target};
+    // A copy taken at the call: the dialog editing the record meanwhile does
+    // not reach this export.
+    const OutputSettings settings = Settings();
+    out.result = ExportMovie(record, settings, files);
     const bool fileFailed =
         out.result.outcome == ExportOutcome::CreateFailed || out.result.outcome == ExportOutcome::WriteFailed;
-    out.systemError = fileFailed ? lastError : 0;
+    out.systemError = fileFailed ? target.lastError : 0;
     host = nullptr;
-    savePath.clear();
     return out;
 }
 

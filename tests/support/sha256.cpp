@@ -1,5 +1,6 @@
 #include "sha256.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace kest::testing {
@@ -76,6 +77,16 @@ std::string Sha256::HexDigest() {
 std::string Sha256Hex(const void* bytes, std::size_t count) {
     Sha256 hash;
     hash.Add(bytes, count);
+    return hash.HexDigest();
+}
+
+std::string FileSha256Hex(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "no file";
+    Sha256 hash;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) hash.Add(buffer, n);
+    std::fclose(f);
     return hash.HexDigest();
 }
 

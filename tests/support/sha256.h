@@ -24,4 +24,7 @@ private:
 
 std::string Sha256Hex(const void* bytes, std::size_t count);
 
+// The digest of a whole file; "no file" when it cannot be opened.
+std::string FileSha256Hex(const std::string& path);
+
 }  // namespace kest::testing

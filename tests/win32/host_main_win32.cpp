@@ -124,21 +124,11 @@ void CheckFailures(Report& report, const OutputPluginTable& table, const std::st
     }
 }
 
-std::string FileDigest(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "no file";
-    kest::testing::Sha256 hash;
-    char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) hash.Add(buffer, n);
-    std::fclose(f);
-    return hash.HexDigest();
-}
-
 void CheckDigests(Report& report, const OutputPluginTable& table, const std::string& folder) {
     for (const PinnedExport& pinned : PinnedExports()) {
         const std::string path = folder + "\\" + pinned.export_.name + ".KTD";
         const CaseRun run = RunCase(table, pinned.export_, path.c_str());
-        const std::string digest = FileDigest(path);
+        const std::string digest = kest::testing::FileSha256Hex(path);
         report.Check(run.returned == 1 && digest == pinned.sha256, "pinned digest of " + pinned.export_.name,
                      "returned " + std::to_string(run.returned) + ", digest " + digest);
         DeleteFileA(path.c_str());

@@ -6,6 +6,7 @@
 //                                             the defaults file and the
 //                                             failure paths (needs a display)
 //   kest_wine64_host export MODULE FOLDER     every export case into FOLDER
+//   kest_wine64_host digests MODULE FOLDER    the pinned exports, by their digests
 //   kest_wine64_host fill MODULE PATH         an export into PATH, where the
 //                                             space runs out part way
 //   kest_wine64_host dialog MODULE [PNG]      the settings dialog
@@ -20,6 +21,8 @@
 #include "check_report.h"
 #include "dialog2_check_win32.h"
 #include "editor2_host.h"
+#include "pinned_exports.h"
+#include "support/sha256.h"
 #include "plugin2/host2_records.h"
 #include "settings/config_dialog_ids.h"
 #include "settings/output_settings.h"
@@ -400,6 +403,19 @@ void CheckFill(Report& report, const host2::OutputPluginTable& table, Log& log, 
                  Messages(log.errors));
 }
 
+// The pinned exports, each file by its digest: the same as the 32-bit
+// module's and the native build's.
+void CheckDigests2(Report& report, const host2::OutputPluginTable& table, const std::wstring& folder) {
+    for (const PinnedExport& pinned : PinnedExports()) {
+        const std::wstring path = folder + L"\\" + std::wstring(pinned.export_.name.begin(), pinned.export_.name.end()) + L".KTD";
+        const Case2Run run = RunCase2(table, pinned.export_, path);
+        const std::string digest = kest::testing::FileSha256Hex(Utf8(path));
+        report.Check(run.returned && digest == pinned.sha256, "pinned digest of " + pinned.export_.name,
+                     std::string("returned ") + (run.returned ? "true" : "false") + ", digest " + digest);
+        DeleteFileW(path.c_str());
+    }
+}
+
 }  // namespace
 }  // namespace kest::wine
 
@@ -408,7 +424,7 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 3) {
-        std::fprintf(stderr, "usage: kest_wine64_host checks|export|fill MODULE PATH, or dialog MODULE [SCREENSHOT.png]\n");
+        std::fprintf(stderr, "usage: kest_wine64_host checks|export|digests|fill MODULE PATH, or dialog MODULE [SCREENSHOT.png]\n");
         return 2;
     }
     const std::wstring mode = argv[1], module = argv[2], path = argc > 3 ? argv[3] : L"";
@@ -430,6 +446,8 @@ int main() {
     } else if (mode == L"export" && argc == 4) {
         if (m.Load(report, module, log, L""))
             report.Check(RunAllCases2(*m.table, path) == 0, "case files written to " + Utf8(path));
+    } else if (mode == L"digests" && argc == 4) {
+        if (m.Load(report, module, log, L"")) CheckDigests2(report, *m.table, path);
     } else if (mode == L"fill" && argc == 4) {
         if (m.Load(report, module, log, L"")) CheckFill(report, *m.table, log, path);
     } else if (mode == L"dialog" && argc <= 4) {
