@@ -192,7 +192,11 @@ void RunInfo(const InfoOptions& o) {
     else if (movie.LooksLikeMovie()) PrintText(movie);
     std::fflush(stdout);
     const MovieReport& r = movie.Report();
-    if (!r.readable) throw ToolError(o.file + " is not a readable KEST movie: " + r.errors.front());
+    if (!r.readable) {
+        const std::string& why = r.errors.front();
+        // The reader already says so when the file is no movie at all.
+        throw ToolError(o.file + (why.rfind("not a KEST movie", 0) == 0 ? ": " : " is not a readable KEST movie: ") + why);
+    }
     if (!r.warnings.empty())
         throw ToolError(o.file + " does not validate: " + r.warnings.front() +
                         (r.warnings.size() > 1 ? " (and " + std::to_string(r.warnings.size() - 1) + " more)" : ""));
