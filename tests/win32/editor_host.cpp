@@ -1,6 +1,7 @@
 #include "editor_host.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace {
 struct Current {
     const ExportCase* c = nullptr;
     std::string* calls = nullptr;
-    std::vector<uint8_t> picture;
+    CasePictures pictures;
     std::vector<int16_t> sound;
     int32_t frame = -1;
     int32_t picturesAsked = 0;
@@ -34,8 +35,7 @@ void* KEST_CDECL ReadVideo(int32_t frame, int32_t format) {
     Log("video", frame, format);
     current.frame = frame;
     ++current.picturesAsked;
-    CasePicture(*current.c, frame, current.picture);
-    return current.picture.data();
+    return const_cast<uint8_t*>(current.pictures.Of(*current.c, frame));
 }
 
 void* KEST_CDECL ReadAudio(int32_t start, int32_t count, int32_t* delivered) {
@@ -80,6 +80,15 @@ CaseRun RunCase(const OutputPluginTable& table, const ExportCase& c, const char*
     run.returned = table.output(&info);
     current = Current{};
     return run;
+}
+
+TimedRun RunTimedCase(const OutputPluginTable& table, const std::string& path) {
+    const ExportCase c = TimedCase();
+    std::remove(path.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    TimedRun timed{RunCase(table, c, path.c_str()), 0.0, c.frames};
+    timed.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return timed;
 }
 
 int RunAllCases(const OutputPluginTable& table, const std::string& folder) {

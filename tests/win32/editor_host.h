@@ -21,6 +21,16 @@ struct CaseRun {
 // the case's).
 CaseRun RunCase(const OutputPluginTable& table, const ExportCase& c, const char* path);
 
+struct TimedRun {
+    CaseRun run;
+    double seconds;  // wall clock of the output entry, the host's answers included
+    int32_t frames;
+};
+
+// The timed case into `path`. Its two alternating pictures are made once,
+// so the time is nearly all the exporter's.
+TimedRun RunTimedCase(const OutputPluginTable& table, const std::string& path);
+
 // Runs every case into `folder` (which must exist), writing `<name>.KTD`,
 // `<name>.calls` and, at the end, `results.txt` with each case's return
 // value. Returns the number of cases whose file could not be written.

@@ -1,5 +1,6 @@
 #include "export_cases.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace kest::wine {
@@ -17,7 +18,7 @@ uint32_t Mix(uint32_t x) {
 
 ExportCase Case(std::string name, int32_t width, int32_t height, int32_t frames, int32_t audioRate,
                 int32_t audioChannels, const OutputSettings& settings) {
-    return ExportCase{std::move(name), width, height, frames, 30, 1, audioRate, audioChannels, settings, -1};
+    return ExportCase{std::move(name), width, height, frames, 30, 1, audioRate, audioChannels, settings, -1, 0};
 }
 
 }  // namespace
@@ -84,6 +85,31 @@ std::vector<ExportCase> ExportCases() {
     cancel.cancelAtFrame = 3;
     cases.push_back(cancel);
     return cases;
+}
+
+ExportCase TimedCase() {
+    ExportCase c = Case("timed_ped_512x480_pcm48s", 512, 480, 300, 48000, 2,
+                        MakeSettings(ReduceMode::PlanarErrorDiffusion, LineSpacing::Auto, false, false, 1.0, 5, ""));
+    c.pictureCycle = 2;
+    return c;
+}
+
+std::string TimedSummary(const ExportCase& c, double seconds) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s: %d frames in %.3f s, %.0f frames a second", c.name.c_str(), c.frames, seconds,
+                  seconds > 0 ? c.frames / seconds : 0.0);
+    return line;
+}
+
+const uint8_t* CasePictures::Of(const ExportCase& c, int32_t frame) {
+    if (c.pictureCycle <= 0) {
+        CasePicture(c, frame, scratch_);
+        return scratch_.data();
+    }
+    made_.resize(static_cast<std::size_t>(c.pictureCycle));
+    std::vector<uint8_t>& picture = made_[static_cast<std::size_t>(frame % c.pictureCycle)];
+    if (picture.empty()) CasePicture(c, frame % c.pictureCycle, picture);
+    return picture.data();
 }
 
 void CasePicture(const ExportCase& c, int32_t frame, std::vector<uint8_t>& out) {

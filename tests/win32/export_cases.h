@@ -23,9 +23,18 @@ struct ExportCase {
     int32_t audioChannels;
     OutputSettings settings;
     int32_t cancelAtFrame;  // abortRequested answers 1 from this frame on; -1 never
+    // Above 0: frame n shows the picture of frame n % pictureCycle, so that a
+    // long run costs the host only its first pictures.
+    int32_t pictureCycle = 0;
 };
 
 std::vector<ExportCase> ExportCases();
+
+// The export both hosts time: 300 frames of 512 x 480 with planar error
+// diffusion and PCM 48000 Hz stereo from 48000 Hz stereo sound.
+ExportCase TimedCase();
+// "timed_ped_512x480_pcm48s: 300 frames in 0.512 s, 586 frames a second"
+std::string TimedSummary(const ExportCase& c, double seconds);
 
 // A settings record with the module's defaults and the given choices.
 OutputSettings MakeSettings(ReduceMode mode, LineSpacing spacing, bool intensity, bool centre, double gamma,
@@ -34,6 +43,16 @@ OutputSettings MakeSettings(ReduceMode mode, LineSpacing spacing, bool intensity
 // 24-bit BGR, bottom row first, rows padded to 4 bytes: the picture the
 // editor hands out for `frame`.
 void CasePicture(const ExportCase& c, int32_t frame, std::vector<uint8_t>& out);
+
+// The pictures of one run, each made once when the case has a picture cycle.
+class CasePictures {
+public:
+    const uint8_t* Of(const ExportCase& c, int32_t frame);
+
+private:
+    std::vector<std::vector<uint8_t>> made_;
+    std::vector<uint8_t> scratch_;
+};
 
 // Host sound: `count` interleaved 16-bit sample frames from `start`; the tail
 // past the host's end is not asked for.

@@ -6,6 +6,8 @@
 //                                         the failure paths
 //   kest_wine_host export MODULE FOLDER   every export case into FOLDER
 //   kest_wine_host digests MODULE FOLDER  the pinned exports, by their digests
+//   kest_wine_host timed MODULE FOLDER    the timed case into FOLDER\timed.KTD,
+//                                         printing its frames a second
 //   kest_wine_host dialog MODULE [PNG]    the settings dialog
 #include <windows.h>
 
@@ -141,7 +143,7 @@ void CheckDigests(Report& report, const OutputPluginTable& table, const std::str
 int main(int argc, char** argv) {
     using namespace kest::wine;
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s checks|export|digests MODULE FOLDER, or %s dialog MODULE [SCREENSHOT.png]\n", argv[0],
+        std::fprintf(stderr, "usage: %s checks|export|digests|timed MODULE FOLDER, or %s dialog MODULE [SCREENSHOT.png]\n", argv[0],
                      argv[0]);
         return 2;
     }
@@ -167,6 +169,12 @@ int main(int argc, char** argv) {
             report.Check(RunAllCases(*table, argv[3]) == 0, std::string("case files written to ") + argv[3]);
     } else if (mode == "digests" && argc == 4) {
         if (report.Check(table != nullptr, "table")) CheckDigests(report, *table, argv[3]);
+    } else if (mode == "timed" && argc == 4) {
+        if (report.Check(table != nullptr, "table")) {
+            const TimedRun timed = RunTimedCase(*table, std::string(argv[3]) + "\\timed.KTD");
+            if (report.Check(timed.run.returned == 1, "the timed export completes"))
+                std::printf("TIMED %s\n", TimedSummary(TimedCase(), timed.seconds).c_str());
+        }
     } else if (mode == "dialog" && argc <= 4) {
         if (report.Check(table != nullptr, "table")) RunDialogChecks(report, *table, module, argc == 4 ? argv[3] : nullptr);
     } else {

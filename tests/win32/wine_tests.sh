@@ -14,6 +14,11 @@
 #                                                      native build's; a leg whose
 #                                                      STATE is "-" is skipped, HOST.exe
 #                                                      then giving the reason
+#   wine_tests.sh speed NATIVE_CASES WORK [ARCH STATE HOST.exe MODULE]...
+#                                                      the timed case, native and in
+#                                                      each leg: frames a second side
+#                                                      by side, and the same bytes
+#   wine_tests.sh timed STATE HOST.exe MODULE FOLDER   the timed case into FOLDER
 # KEST_WINE_ARCH=win64 runs 64-bit hosts in a 64-bit prefix; the default is
 # win32.
 set -uo pipefail
@@ -68,7 +73,42 @@ if [ "${1:-}" = identity ]; then
   exit $status
 fi
 
-action=${1:?usage: wine_tests.sh start|stop|checks|identity|digests|dialog STATE ...}
+# Figures, never a verdict on them: the test fails only when an export does
+# or when its bytes differ from the native build's.
+if [ "${1:-}" = speed ]; then
+  native=${2:?the native cases program is missing} work=${3:?the work folder is missing}
+  shift 3
+  rm -rf "$work" && mkdir -p "$work/native"
+  line=$("$native" timed "$work/native") || { echo "FAIL: the native build's timed export"; exit 1; }
+  echo "native build:  ${line#TIMED }"
+  status=0
+  while [ $# -ge 4 ]; do
+    arch=$1 leg_state=$2 host=$3 module=$4
+    shift 4
+    if [ "$leg_state" = - ]; then
+      echo "$arch module under Wine: not run here ($host)"
+      continue
+    fi
+    out=$work/$arch
+    mkdir -p "$out"
+    KEST_WINE_ARCH=$arch "$0" timed "$leg_state" "$host" "$module" "$out" >"$out/log.txt"
+    case $? in
+    0) ;;
+    77) echo "$arch module under Wine: not run here (its Wine session is unavailable)"; continue ;;
+    *) cat "$out/log.txt"; echo "FAIL the $arch leg: the timed export"; status=1; continue ;;
+    esac
+    echo "$arch module under Wine: $(sed -n 's/^TIMED //p' "$out/log.txt")"
+    if cmp -s "$work/native/timed.KTD" "$out/timed.KTD"; then
+      echo "PASS $arch same bytes as the native build"
+    else
+      echo "FAIL $arch timed.KTD differs from the native build's"
+      status=1
+    fi
+  done
+  exit $status
+fi
+
+action=${1:?usage: wine_tests.sh start|stop|checks|identity|speed|digests|timed|dialog STATE ...}
 state=${2:?the state folder is missing}
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
@@ -306,6 +346,10 @@ digests)
 export)
   host=$3 module=$4 out=$5
   run_host "$out/out.txt" "$host" export "$(winpath "$module")" "$(winpath "$out")"
+  ;;
+timed)
+  host=$3 module=$4 out=$5
+  run_host "$out/out.txt" "$host" timed "$(winpath "$module")" "$(winpath "$out")"
   ;;
 fill)
   host=$3 module=$4

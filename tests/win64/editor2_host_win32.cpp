@@ -12,7 +12,7 @@ namespace {
 struct Current {
     const ExportCase* c = nullptr;
     std::string* calls = nullptr;
-    std::vector<uint8_t> picture;
+    CasePictures pictures;
     std::vector<int16_t> sound;
     int32_t frame = -1;
     int32_t picturesAsked = 0;
@@ -28,8 +28,7 @@ void* GetVideo(int32_t frame, uint32_t format) {
     Note("video", frame, static_cast<int32_t>(format));
     current.frame = frame;
     ++current.picturesAsked;
-    CasePicture(*current.c, frame, current.picture);
-    return current.picture.data();
+    return const_cast<uint8_t*>(current.pictures.Of(*current.c, frame));
 }
 
 void* GetAudio(int32_t start, int32_t length, int32_t* read, uint32_t format) {

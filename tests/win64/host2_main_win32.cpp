@@ -7,12 +7,15 @@
 //                                             failure paths (needs a display)
 //   kest_wine64_host export MODULE FOLDER     every export case into FOLDER
 //   kest_wine64_host digests MODULE FOLDER    the pinned exports, by their digests
+//   kest_wine64_host timed MODULE FOLDER      the timed case into FOLDER\timed.KTD,
+//                                             printing its frames a second
 //   kest_wine64_host fill MODULE PATH         an export into PATH, where the
 //                                             space runs out part way
 //   kest_wine64_host dialog MODULE [PNG]      the settings dialog
 #include <windows.h>
 #include <shellapi.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -424,7 +427,7 @@ int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 3) {
-        std::fprintf(stderr, "usage: kest_wine64_host checks|export|digests|fill MODULE PATH, or dialog MODULE [SCREENSHOT.png]\n");
+        std::fprintf(stderr, "usage: kest_wine64_host checks|export|digests|timed|fill MODULE PATH, or dialog MODULE [SCREENSHOT.png]\n");
         return 2;
     }
     const std::wstring mode = argv[1], module = argv[2], path = argc > 3 ? argv[3] : L"";
@@ -448,6 +451,17 @@ int main() {
             report.Check(RunAllCases2(*m.table, path) == 0, "case files written to " + Utf8(path));
     } else if (mode == L"digests" && argc == 4) {
         if (m.Load(report, module, log, L"")) CheckDigests2(report, *m.table, path);
+    } else if (mode == L"timed" && argc == 4) {
+        if (m.Load(report, module, log, L"")) {
+            const ExportCase c = TimedCase();
+            const std::wstring movie = path + L"\\timed.KTD";
+            DeleteFileW(movie.c_str());
+            const auto start = std::chrono::steady_clock::now();
+            const Case2Run run = RunCase2(*m.table, c, movie);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (report.Check(run.returned, "the timed export completes"))
+                std::printf("TIMED %s\n", TimedSummary(c, seconds).c_str());
+        }
     } else if (mode == L"fill" && argc == 4) {
         if (m.Load(report, module, log, L"")) CheckFill(report, *m.table, log, path);
     } else if (mode == L"dialog" && argc <= 4) {
