@@ -118,3 +118,77 @@ ffn=$(best ffmpeg -i "$work/clip.mp4" -f null -)
 kn=$(best "$kest" export "$work/clip.mp4" -o "$work/clip.KTD" -y -q)
 echo "single-threaded decoders: ffmpeg ${ff1} s, kest export ${k1} s, ratio $(ratio "$k1" "$ff1")"
 echo "default decoder threads:  ffmpeg ${ffn} s, kest export ${kn} s, ratio $(ratio "$kn" "$ffn")"
+
+# The modules under Wine, when this tree was configured to run them: the
+# timed export's frames a second beside the native build's.
+modules="not measured: configure the tree with -DKEST_WINE64=ON or -DKEST_WINE=ON (scripts/test.sh does)"
+if [[ -f $build/CTestTestfile.cmake ]] && ctest --test-dir "$build" -N -R '^wine\.timed_export$' 2>/dev/null | grep -q 'Total Tests: 1'; then
+  echo
+  echo "== the modules under Wine: the timed export"
+  ctest --test-dir "$build" -R '^wine\.timed_export$' -V 2>&1 | sed -n 's/^[0-9]*: \(.*\(frames a second\|not run here\|same bytes\|differs\).*\)$/\1/p' \
+    | tee "$work/modules.txt"
+  modules=$(paste -sd ';' "$work/modules.txt" | sed 's/;/; /g')
+fi
+
+echo
+echo "== targets (kest beside its peer, measured in this run)"
+FF_ED_FRAME=$ff_per_frame FF_RS=$ff_work K_RS=$k_rs FF1=$ff1 K1=$k1 FFN=$ffn KN=$kn MODULES=$modules \
+  python3 - "$work/bench.json" <<'PY'
+import json, os, sys
+units = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+bench = {b["name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"] if "error_occurred" not in b}
+def seconds(name):
+    b = bench.get(name)
+    return None if b is None else b["cpu_time"] * units[b["time_unit"]]
+env = {k: float(v) for k, v in os.environ.items() if k in ("FF_ED_FRAME", "FF_RS", "K_RS", "FF1", "K1", "FFN", "KN")}
+tiers = {0: "plain", 1: "SSE2", 2: "AVX2", 3: "AVX-512"}
+best = max((t for t in tiers if seconds(f"BM_ConvertTier/BitTruncate/tier:{t}/gamma10:10/i:0") is not None), default=0)
+rows = []
+def row(what, kest, peer, ratio, goal, met):
+    rows.append((what, kest, peer, f"{ratio:.2f}" if ratio is not None else "-", goal, "met" if met else "MISSED"))
+us = lambda t: f"{t * 1e6:.0f} us"
+
+for i in (0, 1):
+    for g in (10, 18):
+        k = seconds(f"BM_ConvertTier/PlanarErrorDiffusion/tier:{best}/gamma10:{g}/i:{i}")
+        if k is None: continue
+        r = k / env["FF_ED_FRAME"]
+        row(f"planar ED, {tiers[best]}, gamma {g / 10:.1f}, bit {i}", us(k), f"ffmpeg ED {us(env['FF_ED_FRAME'])}", r, "<= 0.45", r <= 0.45)
+for i in (0, 1):
+    for g in (10, 18):
+        k = seconds(f"BM_ConvertTier/PlanarErrorDiffusion/tier:1/gamma10:{g}/i:{i}")
+        old = seconds(f"BM_PlanarTwoRows/gamma10:{g}/i:{i}")
+        if k is None or old is None: continue
+        r = old / k
+        row(f"planar ED, SSE2 speed-up, gamma {g / 10:.1f}, bit {i}", us(k), f"two-row form {us(old)}", r, ">= 2 x", r >= 2)
+memcpy = seconds("BM_MemcpySourceFrame/512/480")
+for t in sorted(tiers):
+    for i in (0, 1):
+        for g in (10, 18, 22):
+            k = seconds(f"BM_ConvertTier/TemporalErrorDiffusion/tier:{t}/gamma10:{g}/i:{i}")
+            if k is None or t == 0: continue
+            r = k / memcpy
+            row(f"temporal ED, {tiers[t]}, gamma {g / 10:.1f}, bit {i}", us(k), f"memcpy {us(memcpy)}", r, "<= 4 x", r <= 4)
+for name in ("BitTruncate", "Dither2x2", "Dither4x4", "TemporalDither2x2", "TemporalErrorDiffusion", "PlanarErrorDiffusion"):
+    for t in (1, 2):
+        a = seconds(f"BM_ConvertTier/{name}/tier:{t}/gamma10:18/i:1")
+        b = seconds(f"BM_ConvertTier/{name}/tier:{t}/gamma10:10/i:1")
+        if a is None or b is None: continue
+        r = a / b
+        row(f"{name}, {tiers[t]}, gamma 1.8 against 1.0", us(a), f"gamma 1.0 {us(b)}", r, "no scalar pass", r <= 1.5)
+for mode, label in enumerate(("bit truncation", "2x2", "4x4", "temporal 2x2", "temporal ED", "planar ED")):
+    b = bench.get(f"BM_Export/w:512/h:480/mode:{mode}/row:5/host:48000")
+    if b is None: continue
+    fps = b["items_per_second"]
+    row(f"export 512x480 {label}, PCM 48 kHz stereo", f"{fps:.0f} fps", "1500 fps", fps / 1500, ">= 1500 fps", fps >= 1500)
+r = env["K_RS"] / env["FF_RS"]
+row("sound 44.1 kHz stereo -> 15625 Hz ADPCM", f"{env['K_RS']:.2f} s", f"ffmpeg {env['FF_RS']:.2f} s", r, "<= 1.5", r <= 1.5)
+r = env["KN"] / env["FFN"]
+row("kest export 1080p, default threads", f"{env['KN']:.2f} s", f"ffmpeg {env['FFN']:.2f} s", r, "<= 1.1", r <= 1.1)
+r = env["K1"] / env["FF1"]
+row("kest export 1080p, single-threaded", f"{env['K1']:.2f} s", f"ffmpeg {env['FF1']:.2f} s", r, "<= 1.05", r <= 1.05)
+widths = [max(len(r[c]) for r in rows + [("target", "kest", "peer", "ratio", "goal", "")]) for c in range(6)]
+for r in [("target", "kest", "peer", "ratio", "goal", "")] + rows:
+    print("  ".join(v.ljust(w) for v, w in zip(r, widths)).rstrip())
+print("modules under Wine (frames a second, reported, no goal): " + os.environ.get("MODULES", ""))
+PY
