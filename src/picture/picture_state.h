@@ -26,6 +26,9 @@ struct PictureState {
     // Temporal error diffusion: cell y * 512 + x of pixel (y, x), y counted
     // from the bottom row, per channel blue, green, red.
     int16_t temporal[3][kMaxPictureSide * kMaxPictureSide];
+    // The same cells for the fast converter, whose vector steps read and
+    // write each error (-6 .. 6) as one byte.
+    int8_t temporalBytes[3][kMaxPictureSide * kMaxPictureSide];
     // Planar error diffusion: 514 cells a row, two border rows and columns.
     int16_t planar[3][kPlanarPlaneSide * kPlanarPlaneSide];
 };
