@@ -74,6 +74,7 @@ __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int
         }
         // Pixels 0-15 in the low half, 16-31 in the high one, as the errors.
         __m256i flipped[3], v[3];
+        #pragma GCC unroll 3
         for (int c = 0; c < 3; ++c) {
             const __m256i carried = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(errors[c] + x));
             flipped[c] = _mm256_adds_epi8(BgrChannelAvx2(k.bgr, blocks, c), carried);
@@ -86,9 +87,11 @@ __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int
         const __m256i intensityLanes[2] = {_mm256_unpacklo_epi8(intensity, zero),
                                            _mm256_unpackhi_epi8(intensity, zero)};
         __m256i half[2][3], error[2][3];
+        #pragma GCC unroll 2
         for (int h = 0; h < 2; ++h) {
             const __m256i offset =
                 _mm256_add_epi16(_mm256_mullo_epi16(intensityLanes[h], k.levelFactor), k.levelOffset);
+            #pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const __m256i lanes = h == 0 ? _mm256_unpacklo_epi8(v[c], zero) : _mm256_unpackhi_epi8(v[c], zero);
                 half[h][c] = HalfLevel(k, lanes);
@@ -96,6 +99,7 @@ __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int
             }
         }
         // Packing the two halves back puts the errors in pixel order.
+        #pragma GCC unroll 3
         for (int c = 0; c < 3; ++c)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(errors[c] + x),
                                 _mm256_packs_epi16(error[0][c], error[1][c]));

@@ -92,6 +92,7 @@ KEST_AVX512 void Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], i
         }
         const __mmask64 pixels = LowBits(n);
         __m512i flipped[3], v[3];
+        #pragma GCC unroll 3
         for (int c = 0; c < 3; ++c) {
             const __m512i carried = _mm512_maskz_loadu_epi8(pixels, errors[c] + x);
             flipped[c] = _mm512_adds_epi8(BgrChannelAvx512(first, middle, last, k.gather[c], k.fromLast[c]), carried);
@@ -102,9 +103,11 @@ KEST_AVX512 void Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], i
         const __m512i intensityLanes[2] = {_mm512_unpacklo_epi8(_mm512_and_si512(intensity, k.intensity), zero),
                                            _mm512_unpackhi_epi8(_mm512_and_si512(intensity, k.intensity), zero)};
         __m512i half[2][3], error[2][3];
+        #pragma GCC unroll 2
         for (int h = 0; h < 2; ++h) {
             const __m512i offset =
                 _mm512_add_epi16(_mm512_mullo_epi16(intensityLanes[h], k.levelFactor), k.levelOffset);
+            #pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const __m512i lanes = h == 0 ? _mm512_unpacklo_epi8(v[c], zero) : _mm512_unpackhi_epi8(v[c], zero);
                 half[h][c] = HalfLevel(k, lanes);
@@ -112,6 +115,7 @@ KEST_AVX512 void Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], i
             }
         }
         // Packing the two halves back puts the errors in pixel order.
+        #pragma GCC unroll 3
         for (int c = 0; c < 3; ++c)
             _mm512_mask_storeu_epi8(errors[c] + x, pixels, _mm512_packs_epi16(error[0][c], error[1][c]));
         const __m512i low = Words(k, half[0], intensityLanes[0]);

@@ -51,6 +51,7 @@ int32_t Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], int32_t co
     int32_t x = 0;
     for (; x + 8 <= columns; x += 8, in += 24) {
         __m128i v[3], half[3];
+        #pragma GCC unroll 3
         for (int c = 0; c < 3; ++c) {
             const __m128i corrected = _mm_add_epi16(Gather8(in + c, gamma), LoadErrors8(errors[c] + x));
             v[c] = _mm_min_epi16(_mm_max_epi16(corrected, k.zero), k.top);
@@ -58,6 +59,7 @@ int32_t Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], int32_t co
         }
         const __m128i intensity = _mm_and_si128(_mm_and_si128(v[0], v[1]), _mm_and_si128(v[2], k.intensity));
         const __m128i offset = _mm_add_epi16(_mm_mullo_epi16(intensity, k.levelFactor), k.levelOffset);
+        #pragma GCC unroll 3
         for (int c = 0; c < 3; ++c) StoreError8(errors[c] + x, v[c], half[c], offset, k);
         const __m128i word = _mm_or_si128(
             _mm_or_si128(_mm_slli_epi16(half[1], 11), _mm_slli_epi16(half[2], 6)),
