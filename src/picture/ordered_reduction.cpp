@@ -15,6 +15,8 @@
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
 #include "picture/reduction_tables.h"
+#include "picture/simd_bytes_avx2.h"
+#include "picture/simd_bytes_avx512.h"
 
 namespace kest {
 namespace {
@@ -25,20 +27,6 @@ namespace {
 // bytes are formed apart and interleaved high byte first.
 
 #if defined(__x86_64__)
-// Byte i of channel c in a group of 16 pixels is source byte 3i + c of the
-// group's 48, which lies in the 16-byte block (3i + c) / 16: per channel and
-// block, the shuffle that takes those bytes (0x80 takes none).
-constexpr auto kDeinterleave = [] {
-    std::array<std::array<std::array<uint8_t, 16>, 3>, 3> masks{};
-    for (int c = 0; c < 3; ++c)
-        for (int block = 0; block < 3; ++block)
-            for (int i = 0; i < 16; ++i) {
-                const int at = 3 * i + c;
-                masks[c][block][i] = static_cast<uint8_t>(at / 16 == block ? at % 16 : 0x80);
-            }
-    return masks;
-}();
-
 // What the 32-pixel step needs besides the pixels: the deinterleaving
 // shuffles in both halves, the row's matrix values and the field masks.
 struct Step32 {
@@ -51,7 +39,7 @@ __attribute__((target("avx2"))) Step32 MakeStep32(const uint16_t* matrixRow, int
     for (int c = 0; c < 3; ++c)
         for (int block = 0; block < 3; ++block)
             k.shuffle[c][block] = _mm256_broadcastsi128_si256(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave[c][block].data())));
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBgrDeinterleave[c][block].data())));
     alignas(16) uint8_t dither[16];
     for (int i = 0; i < 16; ++i) dither[i] = static_cast<uint8_t>(matrixRow[i & 3]);
     k.m = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(dither)));
@@ -107,7 +95,7 @@ __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in,
     __m128i shuffle[3][3];
     for (int c = 0; c < 3; ++c)
         for (int block = 0; block < 3; ++block)
-            shuffle[c][block] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave[c][block].data()));
+            shuffle[c][block] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kBgrDeinterleave[c][block].data()));
     const __m128i m = _mm256_castsi256_si128(k.m), intensityMask = _mm256_castsi256_si128(k.intensity);
     const __m128i f8 = _mm256_castsi256_si128(k.f8), low3 = _mm256_castsi256_si128(k.low3);
     const __m128i c0 = _mm256_castsi256_si128(k.c0), x3e = _mm256_castsi256_si128(k.x3e);
@@ -136,14 +124,21 @@ __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in,
     return x;
 }
 
-// 64 bytes through a 256-entry byte table held in four registers: a
-// two-register permute covers 128 entries, and bit 7 of the byte picks the
-// half.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline __m512i LookUp64(
-    __m512i v, const __m512i (&table)[4]) {
-    const __m512i lower = _mm512_permutex2var_epi8(table[0], v, table[1]);
-    const __m512i upper = _mm512_permutex2var_epi8(table[2], v, table[3]);
-    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), lower, upper);
+// Pixels 0 .. 32n - 1 of a row under any gamma table; returns 32n. The
+// source bytes go through the table in registers, after which the 32-pixel
+// step applies as for the identity.
+__attribute__((target("avx2"))) int32_t ReduceRowGammaAvx2(const uint8_t* in, Pixel16* out, int32_t columns,
+                                                             const uint16_t* matrixRow, int32_t useIntensityBit,
+                                                             const uint8_t* gammaBytes) {
+    ByteTableAvx2 table;
+    BuildByteTableAvx2(table, gammaBytes);
+    const Step32 k = MakeStep32(matrixRow, useIntensityBit);
+    int32_t x = 0;
+    for (; x + 32 <= columns; x += 32, in += 96) {
+        const BgrBlocksAvx2 blocks = LoadBgr32Avx2(in);
+        Reduce32(k, LookUpAvx2(table, blocks.a), LookUpAvx2(table, blocks.b), LookUpAvx2(table, blocks.d), out + x);
+    }
+    return x;
 }
 
 // Sixty-four pixels a step, all in 512-bit registers: a channel's 64 bytes
@@ -151,21 +146,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline __m
 // first 128 bytes, one for the rest), go through the gamma table unless it
 // is the identity, and the word's two bytes are interleaved by one permute
 // per 64 bytes of output. Returns the pixels done, a multiple of 64.
-constexpr auto kChannelGather = [] {
-    // [c][i]: index of source byte 3i + c within the first 128 bytes, or
-    // within bytes 128-191 when that is where it lies.
-    std::array<std::array<uint8_t, 64>, 3> at{};
-    for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < 64; ++i) at[c][i] = static_cast<uint8_t>((3 * i + c) % 128);
-    return at;
-}();
-constexpr auto kFromLast = [] {
-    // [c]: bit i set when source byte 3i + c lies in bytes 128-191.
-    std::array<uint64_t, 3> mask{};
-    for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < 64; ++i) mask[c] |= uint64_t{3 * i + c >= 128} << i;
-    return mask;
-}();
 constexpr auto kWordBytes = [] {
     // [half][j]: output byte j of words 32 * half ..: even bytes the high
     // byte of word j / 2, odd ones its low byte (the second register).
@@ -178,8 +158,7 @@ constexpr auto kWordBytes = [] {
 // One channel's 64 corrected bytes, the matrix values added.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) inline __m512i Channel64(
     __m512i first, __m512i middle, __m512i last, __m512i gather, __mmask64 fromLast, __m512i m) {
-    const __m512i low = _mm512_permutex2var_epi8(first, gather, middle);
-    return _mm512_adds_epu8(_mm512_mask_permutexvar_epi8(low, fromLast, gather, last), m);
+    return _mm512_adds_epu8(BgrChannelAvx512(first, middle, last, gather, fromLast), m);
 }
 
 template <bool kGamma>
@@ -188,14 +167,13 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(c
                                                                                 const uint16_t* matrixRow,
                                                                                 int32_t useIntensityBit,
                                                                                 const uint8_t* gammaBytes) {
-    __m512i table[4] = {};
-    if constexpr (kGamma)
-        for (int i = 0; i < 4; ++i) table[i] = _mm512_loadu_si512(gammaBytes + 64 * i);
+    ByteTableAvx512 table = {};
+    if constexpr (kGamma) table = LoadByteTableAvx512(gammaBytes);
     // Held in named registers: arrays of them end up on the stack.
-    const __m512i gatherBlue = _mm512_loadu_si512(kChannelGather[0].data());
-    const __m512i gatherGreen = _mm512_loadu_si512(kChannelGather[1].data());
-    const __m512i gatherRed = _mm512_loadu_si512(kChannelGather[2].data());
-    const __mmask64 lastBlue = kFromLast[0], lastGreen = kFromLast[1], lastRed = kFromLast[2];
+    const __m512i gatherBlue = _mm512_loadu_si512(kBgrGather64[0].data());
+    const __m512i gatherGreen = _mm512_loadu_si512(kBgrGather64[1].data());
+    const __m512i gatherRed = _mm512_loadu_si512(kBgrGather64[2].data());
+    const __mmask64 lastBlue = kBgrFromLast64[0], lastGreen = kBgrFromLast64[1], lastRed = kBgrFromLast64[2];
     const __m512i firstWords = _mm512_loadu_si512(kWordBytes[0].data());
     const __m512i lastWords = _mm512_loadu_si512(kWordBytes[1].data());
     // The four matrix values of the row (0 .. 7), repeated.
@@ -210,9 +188,9 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(c
         __m512i middle = _mm512_loadu_si512(in + 64);
         __m512i last = _mm512_loadu_si512(in + 128);
         if constexpr (kGamma) {
-            first = LookUp64(first, table);
-            middle = LookUp64(middle, table);
-            last = LookUp64(last, table);
+            first = LookUpAvx512(table, first);
+            middle = LookUpAvx512(table, middle);
+            last = LookUpAvx512(table, last);
         }
         const __m512i blue = Channel64(first, middle, last, gatherBlue, lastBlue, m);
         const __m512i green = Channel64(first, middle, last, gatherGreen, lastGreen, m);
@@ -236,8 +214,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(c
 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowGammaAvx512(
     const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow, int32_t useIntensityBit,
     const uint8_t* gammaBytes) {
-    const __m512i table[4] = {_mm512_loadu_si512(gammaBytes), _mm512_loadu_si512(gammaBytes + 64),
-                              _mm512_loadu_si512(gammaBytes + 128), _mm512_loadu_si512(gammaBytes + 192)};
+    const ByteTableAvx512 table = LoadByteTableAvx512(gammaBytes);
     const Step32 k = MakeStep32(matrixRow, useIntensityBit);
     // Quadwords of first (0-7) and rest (8-15): a = 0-15 | 48-63,
     // b = 16-31 | 64-79, d = 32-47 | 80-95.
@@ -245,8 +222,8 @@ __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowGam
     const __m512i daLanes = _mm512_set_epi64(7, 6, 1, 0, 11, 10, 5, 4);
     int32_t x = 0;
     for (; x + 32 <= columns; x += 32, in += 96) {
-        const __m512i first = LookUp64(_mm512_loadu_si512(in), table);                      // bytes 0-63
-        const __m512i rest = LookUp64(_mm512_maskz_loadu_epi8(0xFFFFFFFFu, in + 64), table);  // bytes 64-95
+        const __m512i first = LookUpAvx512(table, _mm512_loadu_si512(in));                      // bytes 0-63
+        const __m512i rest = LookUpAvx512(table, _mm512_maskz_loadu_epi8(0xFFFFFFFFu, in + 64));  // bytes 64-95
         // Lanes of 16 bytes rearranged as a | b and d | a; halves taken
         // with zeroing masks, as this compiler's plain casts start from
         // undefined values and warn.
@@ -288,7 +265,7 @@ const RowSteps& RowStepsOf(SimdTier tier) {
     static constexpr RowSteps kNone = {};
 #if defined(__x86_64__)
     // Steps of 64 pixels, then of 32 and 16.
-    static constexpr RowSteps kAvx2 = {{ReduceRowIdentityAvx2, nullptr}, {}};
+    static constexpr RowSteps kAvx2 = {{ReduceRowIdentityAvx2, nullptr}, {ReduceRowGammaAvx2, nullptr}};
     static constexpr RowSteps kAvx512 = {{ReduceRowAvx512<false>, ReduceRowIdentityAvx2},
                                          {ReduceRowAvx512<true>, ReduceRowGammaAvx512}};
     if (tier >= SimdTier::Avx512) return kAvx512;

@@ -36,7 +36,7 @@ __attribute__((target("avx2"))) inline void BuildByteTableAvx2(ByteTableAvx2& ta
 __attribute__((target("avx2"), always_inline)) inline __m256i LookUpAvx2(const ByteTableAvx2& table, __m256i v) {
     const __m256i flipped = _mm256_xor_si256(v, _mm256_set1_epi8(static_cast<char>(0x80)));
     __m256i sum[2] = {_mm256_setzero_si256(), _mm256_setzero_si256()};
-    #pragma GCC unroll 16
+#pragma GCC unroll 16
     for (int k = 0; k < 16; ++k) {
         const __m256i index =
             _mm256_adds_epu8(k < 8 ? v : flipped, _mm256_set1_epi8(static_cast<char>(0x70 - 16 * (k & 7))));

@@ -14,7 +14,7 @@ namespace {
 
 struct Constants {
     BgrShufflesAvx2 bgr;
-    __m256i flip, intensity, halfFactor, halfOffset, evenLevelFactor, levelFactor, levelOffset, swap;
+    __m256i flip, intensity, halfBias, halfFactor, evenLevelFactor, levelFactor, levelOffset, swap;
 };
 
 __attribute__((target("avx2"))) Constants MakeConstants(int32_t useIntensityBit) {
@@ -23,7 +23,7 @@ __attribute__((target("avx2"))) Constants MakeConstants(int32_t useIntensityBit)
     k.flip = _mm256_set1_epi8(static_cast<char>(0x80));
     k.intensity = _mm256_set1_epi8(useIntensityBit ? 1 : 0);
     k.halfFactor = _mm256_set1_epi16(static_cast<int16_t>(kHalfLevelFactor));
-    k.halfOffset = _mm256_set1_epi16(static_cast<int16_t>(kHalfLevelOffset));
+    k.halfBias = _mm256_set1_epi16(static_cast<int16_t>(kHalfLevelBias));
     k.evenLevelFactor = _mm256_set1_epi16(static_cast<int16_t>(2 * kLevelFactor));
     k.levelFactor = _mm256_set1_epi16(static_cast<int16_t>(kLevelFactor));
     k.levelOffset = _mm256_set1_epi16(static_cast<int16_t>(kLevelOffset));
@@ -40,7 +40,7 @@ struct Lanes {
 };
 
 __attribute__((target("avx2"), always_inline)) inline __m256i HalfLevel(const Constants& k, __m256i v) {
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(v, k.halfFactor), k.halfOffset), 11);
+    return _mm256_mulhi_epu16(_mm256_add_epi16(v, k.halfBias), k.halfFactor);
 }
 
 __attribute__((target("avx2"), always_inline)) inline __m256i Error(const Constants& k, __m256i v, __m256i half,
@@ -74,7 +74,7 @@ __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int
         }
         // Pixels 0-15 in the low half, 16-31 in the high one, as the errors.
         __m256i flipped[3], v[3];
-        #pragma GCC unroll 3
+#pragma GCC unroll 3
         for (int c = 0; c < 3; ++c) {
             const __m256i carried = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(errors[c] + x));
             flipped[c] = _mm256_adds_epi8(BgrChannelAvx2(k.bgr, blocks, c), carried);
@@ -87,11 +87,11 @@ __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int
         const __m256i intensityLanes[2] = {_mm256_unpacklo_epi8(intensity, zero),
                                            _mm256_unpackhi_epi8(intensity, zero)};
         __m256i half[2][3], error[2][3];
-        #pragma GCC unroll 2
+#pragma GCC unroll 2
         for (int h = 0; h < 2; ++h) {
             const __m256i offset =
                 _mm256_add_epi16(_mm256_mullo_epi16(intensityLanes[h], k.levelFactor), k.levelOffset);
-            #pragma GCC unroll 3
+#pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const __m256i lanes = h == 0 ? _mm256_unpacklo_epi8(v[c], zero) : _mm256_unpackhi_epi8(v[c], zero);
                 half[h][c] = HalfLevel(k, lanes);
@@ -99,7 +99,7 @@ __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int
             }
         }
         // Packing the two halves back puts the errors in pixel order.
-        #pragma GCC unroll 3
+#pragma GCC unroll 3
         for (int c = 0; c < 3; ++c)
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(errors[c] + x),
                                 _mm256_packs_epi16(error[0][c], error[1][c]));

@@ -22,7 +22,7 @@ constexpr uint64_t LowBits(int32_t count) {
 struct Constants {
     __m512i gather[3];
     __mmask64 fromLast[3];
-    __m512i flip, intensity, halfFactor, halfOffset, evenLevelFactor, levelFactor, levelOffset, swap;
+    __m512i flip, intensity, halfBias, halfFactor, evenLevelFactor, levelFactor, levelOffset, swap;
     __m512i firstWords, lastWords;
 };
 
@@ -35,7 +35,7 @@ KEST_AVX512 Constants MakeConstants(int32_t useIntensityBit) {
     k.flip = _mm512_set1_epi8(static_cast<char>(0x80));
     k.intensity = _mm512_set1_epi8(useIntensityBit ? 1 : 0);
     k.halfFactor = _mm512_set1_epi16(static_cast<int16_t>(kHalfLevelFactor));
-    k.halfOffset = _mm512_set1_epi16(static_cast<int16_t>(kHalfLevelOffset));
+    k.halfBias = _mm512_set1_epi16(static_cast<int16_t>(kHalfLevelBias));
     k.evenLevelFactor = _mm512_set1_epi16(static_cast<int16_t>(2 * kLevelFactor));
     k.levelFactor = _mm512_set1_epi16(static_cast<int16_t>(kLevelFactor));
     k.levelOffset = _mm512_set1_epi16(static_cast<int16_t>(kLevelOffset));
@@ -49,7 +49,7 @@ KEST_AVX512 Constants MakeConstants(int32_t useIntensityBit) {
 }
 
 KEST_AVX512 inline __m512i HalfLevel(const Constants& k, __m512i v) {
-    return _mm512_srli_epi16(_mm512_add_epi16(_mm512_mullo_epi16(v, k.halfFactor), k.halfOffset), 11);
+    return _mm512_mulhi_epu16(_mm512_add_epi16(v, k.halfBias), k.halfFactor);
 }
 
 KEST_AVX512 inline __m512i Error(const Constants& k, __m512i v, __m512i half, __m512i offset) {
@@ -92,7 +92,7 @@ KEST_AVX512 void Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], i
         }
         const __mmask64 pixels = LowBits(n);
         __m512i flipped[3], v[3];
-        #pragma GCC unroll 3
+#pragma GCC unroll 3
         for (int c = 0; c < 3; ++c) {
             const __m512i carried = _mm512_maskz_loadu_epi8(pixels, errors[c] + x);
             flipped[c] = _mm512_adds_epi8(BgrChannelAvx512(first, middle, last, k.gather[c], k.fromLast[c]), carried);
@@ -103,11 +103,11 @@ KEST_AVX512 void Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], i
         const __m512i intensityLanes[2] = {_mm512_unpacklo_epi8(_mm512_and_si512(intensity, k.intensity), zero),
                                            _mm512_unpackhi_epi8(_mm512_and_si512(intensity, k.intensity), zero)};
         __m512i half[2][3], error[2][3];
-        #pragma GCC unroll 2
+#pragma GCC unroll 2
         for (int h = 0; h < 2; ++h) {
             const __m512i offset =
                 _mm512_add_epi16(_mm512_mullo_epi16(intensityLanes[h], k.levelFactor), k.levelOffset);
-            #pragma GCC unroll 3
+#pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const __m512i lanes = h == 0 ? _mm512_unpacklo_epi8(v[c], zero) : _mm512_unpackhi_epi8(v[c], zero);
                 half[h][c] = HalfLevel(k, lanes);
@@ -115,7 +115,7 @@ KEST_AVX512 void Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3], i
             }
         }
         // Packing the two halves back puts the errors in pixel order.
-        #pragma GCC unroll 3
+#pragma GCC unroll 3
         for (int c = 0; c < 3; ++c)
             _mm512_mask_storeu_epi8(errors[c] + x, pixels, _mm512_packs_epi16(error[0][c], error[1][c]));
         const __m512i low = Words(k, half[0], intensityLanes[0]);

@@ -3,9 +3,9 @@
 // frame. Errors are carried as bytes in state.temporalBytes.
 //
 // A channel's clamped value v (0 .. 255) has its even 6-bit level
-// 2 * ((253 v + 510) >> 11), and level q stands for (259 q + 33) >> 6; both
-// fit 16-bit lanes and equal Quantize6's divisions for every value, as the
-// checks below show.
+// 2 * ((v + 2) * 8096 >> 16), the high half of a 16-bit product, and level q
+// stands for (259 q + 33) >> 6; both fit 16-bit lanes and equal Quantize6's
+// divisions for every value, as the checks below show.
 #pragma once
 
 #include <algorithm>
@@ -16,13 +16,12 @@
 
 namespace kest {
 
-inline constexpr uint16_t kHalfLevelFactor = 253, kHalfLevelOffset = 510;  // then >> 11
+inline constexpr uint16_t kHalfLevelBias = 2, kHalfLevelFactor = 8096;    // then >> 16
 inline constexpr uint16_t kLevelFactor = 259, kLevelOffset = 33;           // then >> 6
 
 inline constexpr bool VectorQuantiseIsExact() {
     for (int32_t v = 0; v <= 255; ++v) {
-        const int32_t product = kHalfLevelFactor * v + kHalfLevelOffset;
-        if (product > 0xFFFF || product >> 11 != (126 * v + 255) / 510 >> 1) return false;
+        if (((v + kHalfLevelBias) * kHalfLevelFactor) >> 16 != (126 * v + 255) / 510 >> 1) return false;
     }
     for (int32_t q = 0; q <= 63; ++q)
         if (((kLevelFactor * q + kLevelOffset) >> 6) != (510 * q + 63) / 126) return false;
