@@ -14,6 +14,7 @@
 #include "picture/dither_matrix.h"
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
+#include "picture/ordered_reduction_steps.h"
 #include "picture/reduction_tables.h"
 #include "picture/simd_bytes_avx2.h"
 #include "picture/simd_bytes_avx512.h"
@@ -254,8 +255,6 @@ void ReduceRowTables(const uint8_t* in, Pixel16* out, int32_t x, int32_t columns
 // The whole-row steps of a tier, tried in turn: each converts pixels from
 // where the one before stopped and returns how many it did, a multiple of 4,
 // so the matrix values keep their columns. The tables finish the row.
-using RowStep = int32_t (*)(const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow,
-                            int32_t useIntensityBit, const uint8_t* gammaBytes);
 struct RowSteps {
     RowStep identity[2];  // the gamma table is the identity
     RowStep gamma[2];     // any other table
@@ -270,9 +269,14 @@ const RowSteps& RowStepsOf(SimdTier tier) {
                                          {ReduceRowAvx512<true>, ReduceRowGammaAvx512}};
     if (tier >= SimdTier::Avx512) return kAvx512;
     if (tier >= SimdTier::Avx2) return kAvx2;
-#else
-    (void)tier;
 #endif
+#if defined(__SSE2__)
+    // SSE2 has no byte shuffle to look a gamma table up in registers; the
+    // tables, which hold the gamma correction already, take any other.
+    static constexpr RowSteps kSse2 = {{ReduceRowIdentitySse2, nullptr}, {}};
+    if (tier >= SimdTier::Sse2) return kSse2;
+#endif
+    (void)tier;
     return kNone;
 }
 

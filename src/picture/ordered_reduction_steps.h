@@ -1,0 +1,22 @@
+// Inside bit truncation and the ordered dithers: the whole-row steps of
+// each tier. A step converts pixels 0 .. n - 1 of a row, n a multiple of 16
+// as large as `columns` allows, and returns n; `matrixRow` holds the row's
+// four matrix values (all 0 for truncation), `gammaBytes` the gamma table.
+#pragma once
+
+#include <cstdint>
+
+#include "picture/pixel16.h"
+
+namespace kest {
+
+using RowStep = int32_t (*)(const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow,
+                            int32_t useIntensityBit, const uint8_t* gammaBytes);
+
+#if defined(__SSE2__)
+// The identity gamma table only: 16 pixels a step.
+int32_t ReduceRowIdentitySse2(const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow,
+                              int32_t useIntensityBit, const uint8_t* gammaBytes);
+#endif
+
+}  // namespace kest
