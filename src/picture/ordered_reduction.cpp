@@ -80,7 +80,7 @@ __attribute__((target("avx2"), always_inline)) inline void Reduce32(const Step32
 // `matrixRow` holds the row's four matrix values (all 0 for truncation).
 __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in, Pixel16* out, int32_t columns,
                                                                 const uint16_t* matrixRow, int32_t useIntensityBit,
-                                                                const uint8_t*) {
+                                                                const uint8_t*, const uint16_t*) {
     int32_t x = 0;
     const Step32 k = MakeStep32(matrixRow, useIntensityBit);
     for (; x + 32 <= columns; x += 32, in += 96) {
@@ -130,7 +130,7 @@ __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in,
 // step applies as for the identity.
 __attribute__((target("avx2"))) int32_t ReduceRowGammaAvx2(const uint8_t* in, Pixel16* out, int32_t columns,
                                                              const uint16_t* matrixRow, int32_t useIntensityBit,
-                                                             const uint8_t* gammaBytes) {
+                                                             const uint8_t* gammaBytes, const uint16_t*) {
     ByteTableAvx2 table;
     BuildByteTableAvx2(table, gammaBytes);
     const Step32 k = MakeStep32(matrixRow, useIntensityBit);
@@ -167,7 +167,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(c
                                                                                 int32_t columns,
                                                                                 const uint16_t* matrixRow,
                                                                                 int32_t useIntensityBit,
-                                                                                const uint8_t* gammaBytes) {
+                                                                                const uint8_t* gammaBytes, const uint16_t*) {
     ByteTableAvx512 table = {};
     if constexpr (kGamma) table = LoadByteTableAvx512(gammaBytes);
     // Held in named registers: arrays of them end up on the stack.
@@ -214,7 +214,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowAvx512(c
 // identity.
 __attribute__((target("avx2,avx512f,avx512bw,avx512vbmi"))) int32_t ReduceRowGammaAvx512(
     const uint8_t* in, Pixel16* out, int32_t columns, const uint16_t* matrixRow, int32_t useIntensityBit,
-    const uint8_t* gammaBytes) {
+    const uint8_t* gammaBytes, const uint16_t*) {
     const ByteTableAvx512 table = LoadByteTableAvx512(gammaBytes);
     const Step32 k = MakeStep32(matrixRow, useIntensityBit);
     // Quadwords of first (0-7) and rest (8-15): a = 0-15 | 48-63,
@@ -271,9 +271,7 @@ const RowSteps& RowStepsOf(SimdTier tier) {
     if (tier >= SimdTier::Avx2) return kAvx2;
 #endif
 #if defined(__SSE2__)
-    // SSE2 has no byte shuffle to look a gamma table up in registers; the
-    // tables, which hold the gamma correction already, take any other.
-    static constexpr RowSteps kSse2 = {{ReduceRowIdentitySse2, nullptr}, {}};
+    static constexpr RowSteps kSse2 = {{ReduceRowIdentitySse2, nullptr}, {ReduceRowGammaSse2, nullptr}};
     if (tier >= SimdTier::Sse2) return kSse2;
 #endif
     (void)tier;
@@ -296,7 +294,8 @@ void ReduceWithTables(const PictureState& state, const PictureFrame& f, const ui
         for (int j = 0; j < 4; ++j) t[j] = tables[matrixRow[j] & 7];
         int32_t x = 0;
         for (int i = 0; i < 2 && steps[i]; ++i)
-            x += steps[i](in + 3 * x, out + x, walk.columns - x, matrixRow, f.useIntensityBit, gammaBytes);
+            x += steps[i](in + 3 * x, out + x, walk.columns - x, matrixRow, f.useIntensityBit, gammaBytes,
+                          state.gammaPairs);
         ReduceRowTables(in, out, x, walk.columns, t);
     }
 }
@@ -304,6 +303,7 @@ void ReduceWithTables(const PictureState& state, const PictureFrame& f, const ui
 // Frame index 0: the run's gamma table and both tables built from it.
 void StartRun(PictureState& state, const PictureFrame& f) {
     BuildGammaTable(state.gamma, f.gamma);
+    if (state.tier == SimdTier::Sse2 && !state.gamma.identity) BuildGammaPairs(state.gammaPairs, state.gamma);
     BuildOrderedTable(state.ordered[0], state.gamma, 0);
     BuildOrderedTable(state.ordered[1], state.gamma, 1);
 }

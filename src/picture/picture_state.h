@@ -20,6 +20,9 @@ inline constexpr int32_t kPlanarPlaneSide = kMaxPictureSide + kPlanarBorder;  //
 struct PictureState {
     SimdTier tier;  // the widest kernels the converters may use
     GammaTable gamma;
+    // The gamma table's bytes two at a time (BuildGammaPairs), built on frame
+    // index 0 by the converters whose SSE2 steps look them up.
+    uint16_t gammaPairs[256 * 256];
     DitherMatrix matrix;
     // By useIntensityBit; both made from the gamma table on frame index 0.
     OrderedTable ordered[2];
