@@ -126,18 +126,16 @@ __attribute__((target("avx2"))) int32_t ReduceRowIdentityAvx2(const uint8_t* in,
 }
 
 // Pixels 0 .. 32n - 1 of a row under any gamma table; returns 32n. The
-// source bytes go through the table in registers, after which the 32-pixel
-// step applies as for the identity.
+// source bytes go through the table in pairs as they are loaded, after which
+// the 32-pixel step applies as for the identity.
 __attribute__((target("avx2"))) int32_t ReduceRowGammaAvx2(const uint8_t* in, Pixel16* out, int32_t columns,
                                                              const uint16_t* matrixRow, int32_t useIntensityBit,
-                                                             const uint8_t* gammaBytes, const uint16_t*) {
-    ByteTableAvx2 table;
-    BuildByteTableAvx2(table, gammaBytes);
+                                                             const uint8_t*, const uint16_t* gammaPairs) {
     const Step32 k = MakeStep32(matrixRow, useIntensityBit);
     int32_t x = 0;
     for (; x + 32 <= columns; x += 32, in += 96) {
-        const BgrBlocksAvx2 blocks = LoadBgr32Avx2(in);
-        Reduce32(k, LookUpAvx2(table, blocks.a), LookUpAvx2(table, blocks.b), LookUpAvx2(table, blocks.d), out + x);
+        const BgrBlocksAvx2 blocks = LoadBgr32Avx2(in, gammaPairs);
+        Reduce32(k, blocks.a, blocks.b, blocks.d, out + x);
     }
     return x;
 }
@@ -264,7 +262,7 @@ const RowSteps& RowStepsOf(SimdTier tier) {
     static constexpr RowSteps kNone = {};
 #if defined(__x86_64__)
     // Steps of 64 pixels, then of 32 and 16.
-    static constexpr RowSteps kAvx2 = {{ReduceRowIdentityAvx2, nullptr}, {ReduceRowGammaAvx2, nullptr}};
+    static constexpr RowSteps kAvx2 = {{ReduceRowIdentityAvx2, nullptr}, {ReduceRowGammaAvx2, ReduceRowGammaSse2}};
     static constexpr RowSteps kAvx512 = {{ReduceRowAvx512<false>, ReduceRowIdentityAvx2},
                                          {ReduceRowAvx512<true>, ReduceRowGammaAvx512}};
     if (tier >= SimdTier::Avx512) return kAvx512;
@@ -303,7 +301,9 @@ void ReduceWithTables(const PictureState& state, const PictureFrame& f, const ui
 // Frame index 0: the run's gamma table and both tables built from it.
 void StartRun(PictureState& state, const PictureFrame& f) {
     BuildGammaTable(state.gamma, f.gamma);
-    if (state.tier == SimdTier::Sse2 && !state.gamma.identity) BuildGammaPairs(state.gammaPairs, state.gamma);
+    // The SSE2 and AVX2 steps look the gamma table up in pairs.
+    const bool pairs = state.tier == SimdTier::Sse2 || state.tier == SimdTier::Avx2;
+    if (pairs && !state.gamma.identity) BuildGammaPairs(state.gammaPairs, state.gamma);
     BuildOrderedTable(state.ordered[0], state.gamma, 0);
     BuildOrderedTable(state.ordered[1], state.gamma, 1);
 }

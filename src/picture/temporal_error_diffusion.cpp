@@ -28,7 +28,7 @@ void TemporalFrameTables(PictureState& state, const PictureFrame& f, const Pictu
 void ConvertTemporalErrorDiffusion(PictureState& state, const PictureFrame& f) {
     if (f.frameIndex == 0) {
         StartTemporalRun(state, f);
-        if (state.tier == SimdTier::Sse2 && !state.gamma.identity) BuildGammaPairs(state.gammaPairs, state.gamma);
+        if (state.tier <= SimdTier::Avx2 && !state.gamma.identity) BuildGammaPairs(state.gammaPairs, state.gamma);
     }
     const PictureWalk walk(f, kMaxPictureSide);
 #if defined(__x86_64__)

@@ -1,7 +1,7 @@
 // Temporal error diffusion, AVX2 tier: 32 pixels a step. The clamp is a
 // saturating signed byte add of the carried error to the corrected byte with
-// its top bit flipped (the flip folded into the gamma table), so the errors
-// stay bytes; the levels are worked out in 16-bit lanes.
+// its top bit flipped, so the errors stay bytes; the levels are worked out
+// in 16-bit lanes.
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -61,17 +61,13 @@ __attribute__((target("avx2"), always_inline)) inline __m256i Words(const Consta
 
 template <bool kGamma>
 __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int8_t* const errors[3],
-                                             int32_t columns, const Constants& k, const ByteTableAvx2& table) {
+                                             int32_t columns, const Constants& k, const uint16_t* gammaPairs) {
     const __m256i zero = _mm256_setzero_si256();
     int32_t x = 0;
     for (; x + 32 <= columns; x += 32, in += 96) {
-        BgrBlocksAvx2 blocks = LoadBgr32Avx2(in);
-        if constexpr (kGamma) {
-            blocks = {LookUpAvx2(table, blocks.a), LookUpAvx2(table, blocks.b), LookUpAvx2(table, blocks.d)};
-        } else {
-            blocks = {_mm256_xor_si256(blocks.a, k.flip), _mm256_xor_si256(blocks.b, k.flip),
-                      _mm256_xor_si256(blocks.d, k.flip)};
-        }
+        BgrBlocksAvx2 blocks = kGamma ? LoadBgr32Avx2(in, gammaPairs) : LoadBgr32Avx2(in);
+        blocks = {_mm256_xor_si256(blocks.a, k.flip), _mm256_xor_si256(blocks.b, k.flip),
+                  _mm256_xor_si256(blocks.d, k.flip)};
         // Pixels 0-15 in the low half, 16-31 in the high one, as the errors.
         __m256i flipped[3], v[3];
 #pragma GCC unroll 3
@@ -116,18 +112,13 @@ __attribute__((target("avx2"))) int32_t Row(const uint8_t* in, Pixel16* out, int
 __attribute__((target("avx2"))) void TemporalFrameAvx2(PictureState& state, const PictureFrame& f,
                                                        const PictureWalk& walk) {
     const Constants k = MakeConstants(f.useIntensityBit);
-    // The corrected bytes with the top bit flipped, ready for the signed add.
-    alignas(32) uint8_t flippedGamma[256];
-    for (int i = 0; i < 256; ++i) flippedGamma[i] = static_cast<uint8_t>(state.gamma.bytes[i] ^ 0x80);
-    ByteTableAvx2 table{};
-    if (!state.gamma.identity) BuildByteTableAvx2(table, flippedGamma);
     const uint16_t* gamma = state.gamma.Entries();
     for (int32_t y = 0; y < walk.rows; ++y) {
         const TemporalErrorRows errors(state, y);
         const uint8_t* in = walk.In(y);
         Pixel16* out = walk.Out(y);
-        const int32_t x = state.gamma.identity ? Row<false>(in, out, errors.channel, walk.columns, k, table)
-                                               : Row<true>(in, out, errors.channel, walk.columns, k, table);
+        const int32_t x = state.gamma.identity ? Row<false>(in, out, errors.channel, walk.columns, k, state.gammaPairs)
+                                               : Row<true>(in, out, errors.channel, walk.columns, k, state.gammaPairs);
         TemporalPixels(in, out, errors.channel, x, walk.columns, gamma, f.useIntensityBit);
     }
 }
