@@ -77,7 +77,8 @@ void BM_ConvertTier(benchmark::State& state, PictureConverter convert) {
     const auto run = std::make_unique<PictureState>();
     run->tier = tier;
     for (auto _ : state) {
-        convert(*run, {picture.data(), kWidth, kHeight, destination.data(), kWidth, kHeight, frame++, gamma, intensity});
+        convert(*run,
+                {picture.data(), kWidth, kHeight, destination.data(), kWidth, kHeight, frame++, gamma, intensity});
         benchmark::DoNotOptimize(destination.data());
         benchmark::ClobberMemory();
     }
