@@ -29,6 +29,21 @@ inline constexpr bool VectorQuantiseIsExact() {
 }
 static_assert(VectorQuantiseIsExact());
 
+// The clamp as the vector steps do it: a corrected byte g with its top bit
+// flipped reads as the signed byte g - 128, a saturating signed add of the
+// error keeps it within -128 .. 127, and flipping back gives
+// clamp(g + error, 0, 255); the flip leaves bit 0, the intensity test's bit,
+// alone.
+inline constexpr bool FlippedClampIsExact() {
+    for (int32_t g = 0; g <= 255; ++g)
+        for (int32_t error = -6; error <= 6; ++error) {
+            const int32_t sum = std::clamp(static_cast<int8_t>(g ^ 0x80) + error, -128, 127);
+            if ((static_cast<uint8_t>(sum) ^ 0x80) != std::clamp(g + error, 0, 255)) return false;
+        }
+    return true;
+}
+static_assert(FlippedClampIsExact());
+
 // Pixels `x` .. `columns` - 1 of a row through the quantisation tables, for
 // what a tier's vector steps leave over.
 inline void TemporalPixels(const uint8_t* in, Pixel16* out, int8_t* const errors[3], int32_t x, int32_t columns,
