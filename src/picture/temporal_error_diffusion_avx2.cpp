@@ -32,17 +32,12 @@ __attribute__((target("avx2"))) Constants MakeConstants(int32_t useIntensityBit)
     return k;
 }
 
-// One half (16 lanes) of a channel: the clamped values' half levels, and the
-// errors against the level that the intensity bit completes (`offset` holds
-// its part of the level product).
-struct Lanes {
-    __m256i half, error;
-};
-
 __attribute__((target("avx2"), always_inline)) inline __m256i HalfLevel(const Constants& k, __m256i v) {
     return _mm256_mulhi_epu16(_mm256_add_epi16(v, k.halfBias), k.halfFactor);
 }
 
+// The clamped values minus the level of 2 * half + the intensity bit, whose
+// part of the level product `offset` already holds.
 __attribute__((target("avx2"), always_inline)) inline __m256i Error(const Constants& k, __m256i v, __m256i half,
                                                                     __m256i offset) {
     const __m256i level =

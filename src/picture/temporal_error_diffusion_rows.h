@@ -1,11 +1,11 @@
-// Inside the temporal error diffusion converter: the vector form of one
-// channel's quantisation, shared by every tier, and each tier's pass over a
+// Inside the temporal error diffusion converter: the arithmetic its vector
+// steps share, the tables that finish a row, and each tier's pass over a
 // frame. Errors are carried as bytes in state.temporalBytes.
 //
-// A channel's clamped value v (0 .. 255) has its even 6-bit level
-// 2 * ((v + 2) * 8096 >> 16), the high half of a 16-bit product, and level q
-// stands for (259 q + 33) >> 6; both fit 16-bit lanes and equal Quantize6's
-// divisions for every value, as the checks below show.
+// In 16-bit lanes (the SSE2 and AVX2 tiers) a channel's clamped value v
+// (0 .. 255) has its even 6-bit level 2 * ((v + 2) * 8096 >> 16), the high
+// half of a 16-bit product, and level q stands for (259 q + 33) >> 6; both
+// equal Quantize6's divisions for every value, as the checks below show.
 #pragma once
 
 #include <algorithm>
