@@ -23,4 +23,10 @@ void BuildGammaTable(GammaTable& table, double gamma) {
     }
 }
 
+void BuildGammaPairs(uint16_t* pairs, const GammaTable& table) {
+    for (int b = 0; b < 256; ++b)
+        for (int a = 0; a < 256; ++a)
+            pairs[b << 8 | a] = static_cast<uint16_t>(table.bytes[a] | table.bytes[b] << 8);
+}
+
 }  // namespace kest

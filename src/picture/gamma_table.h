@@ -21,4 +21,9 @@ struct GammaTable {
 // A gamma that is not a finite number above 0 builds the identity, as 1.0 does.
 void BuildGammaTable(GammaTable& table, double gamma);
 
+// Fills `pairs` (256 * 256 entries): entry a | b << 8 is
+// bytes[a] | bytes[b] << 8, two entries looked up with one load, for the
+// kernels that have no byte shuffle.
+void BuildGammaPairs(uint16_t* pairs, const GammaTable& table);
+
 }  // namespace kest

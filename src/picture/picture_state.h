@@ -20,12 +20,18 @@ inline constexpr int32_t kPlanarPlaneSide = kMaxPictureSide + kPlanarBorder;  //
 struct PictureState {
     SimdTier tier;  // the widest kernels the converters may use
     GammaTable gamma;
+    // The gamma table's bytes two at a time (BuildGammaPairs), built on frame
+    // index 0 by the converters whose SSE2 steps look them up.
+    uint16_t gammaPairs[256 * 256];
     DitherMatrix matrix;
     // By useIntensityBit; both made from the gamma table on frame index 0.
     OrderedTable ordered[2];
     // Temporal error diffusion: cell y * 512 + x of pixel (y, x), y counted
     // from the bottom row, per channel blue, green, red.
     int16_t temporal[3][kMaxPictureSide * kMaxPictureSide];
+    // The same cells for the fast converter, whose vector steps read and
+    // write each error (-6 .. 6) as one byte.
+    int8_t temporalBytes[3][kMaxPictureSide * kMaxPictureSide];
     // Planar error diffusion: 514 cells a row, two border rows and columns.
     int16_t planar[3][kPlanarPlaneSide * kPlanarPlaneSide];
 };

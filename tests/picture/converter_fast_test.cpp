@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <random>
+#include <vector>
 
 #include "picture_harness.h"
 
@@ -77,28 +78,41 @@ TEST(FastConverters, EqualThePlainForms) {
 
 // The whole-row steps of every tier this processor runs, the widest and
 // those an export on a smaller processor takes, against the plain forms:
-// widths around the 16-, 32- and 64-pixel steps, the identity gamma and
-// others, both intensity settings.
+// every width around the 8- to 64-pixel steps and their tails, full rows and
+// a source wider than the target, the identity gamma and others, both
+// intensity settings. One run per setting goes through all the widths, two
+// frames each, so every width also meets errors carried from the frame
+// before (building a gamma table is what costs here, once per run).
 TEST(FastConverters, EveryTierEqualsThePlainForms) {
-    const int32_t widths[] = {15, 16, 33, 47, 64, 95, 130, 512};
-    struct Settings {
-        double gamma;
-        int32_t intensity;
-    } const settings[] = {{1.0, 0}, {1.0, 1}, {1.8, 1}, {0.45, 0}};
+    struct Geometry {
+        int32_t sourceWidth, targetWidth;
+    };
+    std::vector<Geometry> geometries;
+    for (int32_t width = 1; width <= 130; ++width) geometries.push_back({width, width});
+    for (const int32_t width : {510, 511, 512}) geometries.push_back({width, width});
+    geometries.push_back({600, 512});
+    const double gammas[] = {1.0, 1.8, 0.45, 2.2, 3.0};
+    constexpr int32_t kHeight = 3;
     std::mt19937 random(10);
     for (int t = 0; t <= static_cast<int>(DetectedSimdTier()); ++t) {
         const auto tier = static_cast<SimdTier>(t);
-        for (uint16_t mode = 0; mode <= 3; ++mode)
-            for (const int32_t width : widths)
-                for (const Settings& s : settings) {
-                    Target actual(width, 6), expected(width, 6);
-                    const Source picture = MixedSource(width, 6, random);
-                    for (int32_t frame = 0; frame < 3; ++frame) {
-                        Convert(SelectReferenceConverter(mode), picture, expected, frame, s.gamma, s.intensity);
-                        Convert(SelectPictureConverter(mode), picture, actual, frame, s.gamma, s.intensity, tier);
-                        ASSERT_EQ(actual.words, expected.words) << "tier " << t << " mode " << mode << " width "
-                                                                << width << " gamma " << s.gamma << " intensity "
-                                                                << s.intensity << " frame " << frame;
+        for (uint16_t mode = 0; mode <= 4; ++mode)
+            for (const double gamma : gammas)
+                for (const int32_t intensity : {0, 1}) {
+                    int32_t frame = 0;
+                    for (const Geometry& g : geometries) {
+                        const Source pictures[2] = {MixedSource(g.sourceWidth, kHeight, random),
+                                                    MixedSource(g.sourceWidth, kHeight, random)};
+                        for (const Source& picture : pictures) {
+                            Target actual(g.targetWidth, kHeight), expected(g.targetWidth, kHeight);
+                            Convert(SelectReferenceConverter(mode), picture, expected, frame, gamma, intensity);
+                            Convert(SelectPictureConverter(mode), picture, actual, frame, gamma, intensity, tier);
+                            ASSERT_EQ(actual.words, expected.words)
+                                << "tier " << t << " mode " << mode << " width " << g.sourceWidth << " -> "
+                                << g.targetWidth << " gamma " << gamma << " intensity " << intensity << " frame "
+                                << frame;
+                            ++frame;
+                        }
                     }
                 }
     }
