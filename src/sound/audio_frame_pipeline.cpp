@@ -37,25 +37,36 @@ void AudioFramePipeline::Lay(const uint8_t* frames, int64_t count) {
     }
 }
 
-// Picks the nearest source entry for each output sample, starting at work
-// entry `base`; `available` entries lie from there on.
-void AudioFramePipeline::Resample(const FrameSpan& span, int64_t base, int64_t available, int32_t count) {
+// The nearest source entry for each output sample, as an offset into the
+// `available` entries it is picked from.
+void AudioFramePipeline::Pick(const FrameSpan& span, int64_t available, int32_t count) {
     const int32_t stepWhole = sourceRate_ / targetRate_;
     const int32_t stepFraction = sourceRate_ % targetRate_;
     int64_t phase = span.phase;
     int64_t index = 0;
-    const int width = stereo_ ? 2 : 1;
     for (int32_t i = 0; i < count; ++i) {
         // The spans and the phase agree, so this never cuts; it only keeps a
         // reader inside the buffer if they ever did not.
-        const int64_t at = base + std::min(index, available - 1);
-        for (int c = 0; c < width; ++c) resampled_[width * i + c] = work_[width * at + c];
+        picks_[i] = static_cast<int32_t>(std::min(index, available - 1));
         index += stepWhole;
         phase += stepFraction;
         while (phase >= targetRate_) {
             phase -= targetRate_;
             index += 1;
         }
+    }
+}
+
+// The picked entries as they are, from work entry `base` on.
+void AudioFramePipeline::CopyPicked(int64_t base, int32_t count) {
+    if (stereo_) {
+        for (int32_t i = 0; i < count; ++i) {
+            const int16_t* at = work_ + 2 * (base + picks_[i]);
+            resampled_[2 * i] = at[0];
+            resampled_[2 * i + 1] = at[1];
+        }
+    } else {
+        for (int32_t i = 0; i < count; ++i) resampled_[i] = work_[base + picks_[i]];
     }
 }
 
@@ -123,7 +134,8 @@ bool AudioFramePipeline::Start(const OutputInfo& info, const AudioPlan& plan, Si
     work_ = Take<int16_t>(workLength_ * (stereo_ ? 2 : 1));
     resampled_ = Take<int16_t>((maxSamples_ + 1) * 2);
     codes_ = Take<uint8_t>((maxSamples_ + 1) / 2 + 1);
-    return work_ && resampled_ && codes_;
+    picks_ = Take<int32_t>(maxSamples_ + 1);
+    return work_ && resampled_ && codes_ && picks_;
 }
 
 AudioBytes AudioFramePipeline::FramePayload(int64_t firstSample, int32_t count, PendingCode& pending) {
@@ -134,19 +146,19 @@ AudioBytes AudioFramePipeline::FramePayload(int64_t firstSample, int32_t count, 
 
     Lay(Fetch(*window_, span.spanStart - kMargin, static_cast<int32_t>(fetched)), fetched);
 
-    int64_t base = kMargin;  // unfiltered: the span starts after the lead-in
-    int64_t available = spanLength + kMargin;
-    if (targetRate_ < sourceRate_) {
-        const auto n = static_cast<int32_t>(spanLength);
-        if (stereo_)
-            LowPassFilter::FilterStereoOn(filterPath_, taps_.h, work_, work_, n);
-        else
-            LowPassFilter::FilterMonoOn(filterPath_, taps_.h, work_, work_, n);
-        base = 0;
-        available = spanLength;
+    if (targetRate_ < sourceRate_ && spanLength > 0) {
+        // Only the outputs the resampler reads are filtered: output a of the
+        // filter is centred on work entry a + 150, the span's entry a.
+        Pick(span, spanLength, count);
+        LowPassFilter::FilterPickedOn(filterPath_, taps_.h, work_, stereo_ ? 2 : 1, picks_, count, resampled_);
+    } else if (targetRate_ < sourceRate_) {
+        // An empty span still has its margin, read as it was laid.
+        Pick(span, 1, count);
+        CopyPicked(0, count);
+    } else {
+        Pick(span, spanLength + kMargin, count);  // unfiltered: the span starts after the lead-in
+        CopyPicked(kMargin, count);
     }
-    if (available <= 0) available = 1;  // an empty span still has its margin
-    Resample(span, base, available, count);
 
     return version_ == 40 ? PackPcm(count) : PackAdpcm(count, pending);
 }
@@ -156,6 +168,8 @@ void AudioFramePipeline::Stop() {
     HeapRelease(work_);
     HeapRelease(resampled_);
     HeapRelease(codes_);
+    HeapRelease(picks_);
+    picks_ = nullptr;
     window_ = nullptr;
     work_ = resampled_ = nullptr;
     codes_ = nullptr;
