@@ -39,28 +39,31 @@ int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code) {
     return state.predicted;
 }
 
+// The plain form's choices without its branches: noise makes every bit of
+// the code a coin toss, and the bits are masks here, not jumps.
 uint8_t AdpcmEncoder::Encode(int16_t sample) {
     const int x = sample >> 4;  // arithmetic: -1 stays -1, -17 becomes -2
-    int d = x - state_.predicted;
-    uint8_t code = 0;
-    if (d < 0) {
-        code = 8;
-        d = -d;
-    }
-    int step = AdpcmStepTable[state_.stepIndex];
+    const int predicted = state_.predicted;
+    int d = x - predicted;
+    const int negative = d < 0 ? 1 : 0;
+    const int flip = -negative;  // all ones when negative
+    d = (d ^ flip) - flip;
+    const int index = state_.stepIndex;
+    const int step = AdpcmStepTable[index];
+    const int half = step >> 1;
+    const int quarter = step >> 2;
     // Strict comparisons: a difference equal to the step leaves the bit clear.
-    if (d > step) {
-        code |= 4;
-        d -= step;
-    }
-    step /= 2;
-    if (d > step) {
-        code |= 2;
-        d -= step;
-    }
-    step /= 2;
-    if (d > step) code |= 1;
-    Decode(code);
+    const int high = d > step ? 1 : 0;
+    d -= step & -high;
+    const int middle = d > half ? 1 : 0;
+    d -= half & -middle;
+    const int low = d > quarter ? 1 : 0;
+    // What the player reconstructs from the code, as AdpcmDecodeCode does.
+    int diff = (step >> 3) + (step & -high) + (half & -middle) + (quarter & -low);
+    diff = (diff ^ flip) - flip;
+    state_.predicted = static_cast<int16_t>(predicted + diff);
+    const auto code = static_cast<uint8_t>(negative << 3 | high << 2 | middle << 1 | low);
+    state_.stepIndex = AdvanceIndex(static_cast<int8_t>(index), code);
     return code;
 }
 

@@ -29,10 +29,16 @@ class AdpcmEncoder {
 public:
     void Reset() { state_ = AdpcmDecoderState{}; }
     uint8_t Encode(int16_t sample);  // 4-bit code, 0..15
-    int16_t Decode(uint8_t code) { return AdpcmDecodeCode(state_, code); }  // Encode calls it
+    int16_t Decode(uint8_t code) { return AdpcmDecodeCode(state_, code); }
+    const AdpcmDecoderState& State() const { return state_; }
 
 private:
     AdpcmDecoderState state_{};
 };
+
+// The plain encoder, branch by branch, deciding each bit and then decoding
+// the code: what AdpcmEncoder::Encode must equal. Tests and benchmarks link
+// it; the module does not.
+uint8_t AdpcmEncodeReference(AdpcmDecoderState& state, int16_t sample);
 
 }  // namespace kest
