@@ -210,12 +210,15 @@ KEST_ALIGN_STACK void FilterPickedOn(Path path, const double* h, const int16_t* 
             }
         }
         for (int c = 0; c < channels; ++c) {
-            for (int32_t m = 0; m < rowCount; ++m)
-                for (int l = 0; l < width; ++l) {
-                    const int64_t frame = static_cast<int64_t>(origin) + distance[l] + m;
-                    rows[m * width + l] =
-                        frame <= last ? static_cast<double>(input[frame * channels + c]) : 0.0;
-                }
+            for (int l = 0; l < width; ++l) {
+                const int64_t from = static_cast<int64_t>(origin) + distance[l];
+                const int64_t readable = std::clamp<int64_t>(last + 1 - from, 0, rowCount);
+                const int16_t* x = input + from * channels + c;
+                double* lane = rows + l;
+                int64_t m = 0;
+                for (; m < readable; ++m) lane[m * width] = static_cast<double>(x[m * channels]);
+                for (; m < rowCount; ++m) lane[m * width] = 0.0;  // past the input: never summed
+            }
             lanes.kernel(h, rows, base, masks, groups, sums);
             for (int32_t g = 0; g < groups; ++g)
                 for (int l = 0; l < width; ++l) {
