@@ -20,6 +20,28 @@ int8_t AdvanceIndex(int8_t index, uint8_t code) {
     return static_cast<int8_t>(adjusted);
 }
 
+// The state after a code, by index and the code's magnitude bits: the next
+// index and its step in one load, so that a sample's step is ready as soon
+// as the previous code is.
+struct After {
+    int16_t step;
+    int8_t index;
+};
+struct AfterTable {
+    After entries[49 * 8];
+};
+constexpr AfterTable MakeAfterTable() {
+    AfterTable t{};
+    for (int index = 0; index < 49; ++index)
+        for (int magnitude = 0; magnitude < 8; ++magnitude) {
+            int next = index + AdpcmIndexAdjust[magnitude];
+            next = next < 0 ? 0 : next > 48 ? 48 : next;
+            t.entries[index * 8 + magnitude] = {AdpcmStepTable[next], static_cast<int8_t>(next)};
+        }
+    return t;
+}
+const AfterTable kAfter = MakeAfterTable();
+
 }  // namespace
 
 int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code) {
@@ -49,7 +71,7 @@ uint8_t AdpcmEncoder::Encode(int16_t sample) {
     const int flip = -negative;  // all ones when negative
     d = (d ^ flip) - flip;
     const int index = state_.stepIndex;
-    const int step = AdpcmStepTable[index];
+    const int step = step_;
     const int half = step >> 1;
     const int quarter = step >> 2;
     // Strict comparisons: a difference equal to the step leaves the bit clear.
@@ -62,9 +84,11 @@ uint8_t AdpcmEncoder::Encode(int16_t sample) {
     int diff = (step >> 3) + (step & -high) + (half & -middle) + (quarter & -low);
     diff = (diff ^ flip) - flip;
     state_.predicted = static_cast<int16_t>(predicted + diff);
-    const auto code = static_cast<uint8_t>(negative << 3 | high << 2 | middle << 1 | low);
-    state_.stepIndex = AdvanceIndex(static_cast<int8_t>(index), code);
-    return code;
+    const int magnitude = high << 2 | middle << 1 | low;
+    const After after = kAfter.entries[index * 8 + magnitude];
+    state_.stepIndex = after.index;
+    step_ = after.step;
+    return static_cast<uint8_t>(negative << 3 | magnitude);
 }
 
 }  // namespace kest
