@@ -61,17 +61,17 @@ int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code) {
     return state.predicted;
 }
 
+namespace {
+
 // The plain form's choices without its branches: noise makes every bit of
-// the code a coin toss, and the bits are masks here, not jumps.
-uint8_t AdpcmEncoder::Encode(int16_t sample) {
+// the code a coin toss, and the bits are masks here, not jumps. The state
+// lives in the caller's registers.
+inline uint8_t EncodeOne(int16_t sample, int& predicted, int& index, int& step) {
     const int x = sample >> 4;  // arithmetic: -1 stays -1, -17 becomes -2
-    const int predicted = state_.predicted;
     int d = x - predicted;
     const int negative = d < 0 ? 1 : 0;
     const int flip = -negative;  // all ones when negative
     d = (d ^ flip) - flip;
-    const int index = state_.stepIndex;
-    const int step = step_;
     const int half = step >> 1;
     const int quarter = step >> 2;
     // Strict comparisons: a difference equal to the step leaves the bit clear.
@@ -83,12 +83,30 @@ uint8_t AdpcmEncoder::Encode(int16_t sample) {
     // What the player reconstructs from the code, as AdpcmDecodeCode does.
     int diff = (step >> 3) + (step & -high) + (half & -middle) + (quarter & -low);
     diff = (diff ^ flip) - flip;
-    state_.predicted = static_cast<int16_t>(predicted + diff);
+    predicted = static_cast<int16_t>(predicted + diff);
     const int magnitude = high << 2 | middle << 1 | low;
     const After after = kAfter.entries[index * 8 + magnitude];
-    state_.stepIndex = after.index;
-    step_ = after.step;
+    index = after.index;
+    step = after.step;
     return static_cast<uint8_t>(negative << 3 | magnitude);
+}
+
+}  // namespace
+
+uint8_t AdpcmEncoder::Encode(int16_t sample) {
+    uint8_t code = 0;
+    EncodeRun(&sample, 1, &code);
+    return code;
+}
+
+void AdpcmEncoder::EncodeRun(const int16_t* samples, int32_t count, uint8_t* codes) {
+    int predicted = state_.predicted;
+    int index = state_.stepIndex;
+    int step = step_;
+    for (int32_t i = 0; i < count; ++i) codes[i] = EncodeOne(samples[i], predicted, index, step);
+    state_.predicted = static_cast<int16_t>(predicted);
+    state_.stepIndex = static_cast<int8_t>(index);
+    step_ = step;
 }
 
 }  // namespace kest

@@ -32,6 +32,8 @@ public:
         step_ = AdpcmStepTable[0];
     }
     uint8_t Encode(int16_t sample);  // 4-bit code, 0..15
+    // Encode for each of `count` samples, one code a byte.
+    void EncodeRun(const int16_t* samples, int32_t count, uint8_t* codes);
     int16_t Decode(uint8_t code) {
         const int16_t predicted = AdpcmDecodeCode(state_, code);
         step_ = AdpcmStepTable[state_.stepIndex];

@@ -93,16 +93,18 @@ AudioBytes AudioFramePipeline::PackPcm(int32_t count) {
 
 // Two codes a byte, the earlier in the low nibble, also across frames.
 AudioBytes AudioFramePipeline::PackAdpcm(int32_t count, PendingCode& pending) {
+    encoder_.EncodeRun(resampled_, count, single_);
     int32_t n = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const uint8_t code = encoder_.Encode(resampled_[i]);
-        if (pending.waiting) {
-            codes_[n++] = static_cast<uint8_t>(code << 4 | pending.code);
-            pending.waiting = false;
-        } else {
-            pending.code = code;
-            pending.waiting = true;
-        }
+    int32_t i = 0;
+    if (pending.waiting && count > 0) {
+        codes_[n++] = static_cast<uint8_t>(single_[0] << 4 | pending.code);
+        pending.waiting = false;
+        i = 1;
+    }
+    for (; i + 1 < count; i += 2) codes_[n++] = static_cast<uint8_t>(single_[i + 1] << 4 | single_[i]);
+    if (i < count) {
+        pending.code = single_[i];
+        pending.waiting = true;
     }
     return {codes_, n};
 }
@@ -145,7 +147,8 @@ bool AudioFramePipeline::Start(const OutputInfo& info, const AudioPlan& plan, Si
     resampled_ = Take<int16_t>((maxSamples_ + 1) * 2);
     codes_ = Take<uint8_t>((maxSamples_ + 1) / 2 + 1);
     picks_ = Take<int32_t>(maxSamples_ + 1);
-    return work_ && resampled_ && codes_ && picks_;
+    single_ = Take<uint8_t>(maxSamples_ + 1);
+    return work_ && resampled_ && codes_ && picks_ && single_;
 }
 
 AudioBytes AudioFramePipeline::FramePayload(int64_t firstSample, int32_t count, PendingCode& pending) {
@@ -179,7 +182,9 @@ void AudioFramePipeline::Stop() {
     HeapRelease(resampled_);
     HeapRelease(codes_);
     HeapRelease(picks_);
+    HeapRelease(single_);
     picks_ = nullptr;
+    single_ = nullptr;
     window_ = nullptr;
     work_ = resampled_ = nullptr;
     codes_ = nullptr;

@@ -67,6 +67,7 @@ private:
     int16_t* resampled_ = nullptr;  // S + 1 entries of 2 samples; PCM is packed in place
     uint8_t* codes_ = nullptr;      // (S + 1) / 2 ADPCM bytes
     int32_t* picks_ = nullptr;      // S + 1 work entries the output samples take
+    uint8_t* single_ = nullptr;     // S + 1 ADPCM codes, one a byte, before pairing
     int32_t sourceRate_ = 0;
     int32_t targetRate_ = 0;
     int32_t version_ = 30;
