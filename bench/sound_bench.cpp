@@ -1,6 +1,7 @@
 // Throughput of the sound conversion: the 301-tap filter on each summing
-// path (items are multiply-adds, so items_per_second reads as MAC/s), the
-// ADPCM encoder and whole sound frames of the pipeline.
+// path, over every output and over the outputs a frame picks (items are
+// multiply-adds, so items_per_second reads as MAC/s), the ADPCM encoder and
+// whole sound frames of the pipeline.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -27,7 +28,8 @@ std::vector<int16_t> Noise(std::size_t n) {
 
 constexpr int32_t kBlock = 4096;
 
-// range(0): 0 the plain loop kept as the reference, 1 Plain, 2 SSE2, 3 AVX2.
+// range(0): 0 the plain loop kept as the reference, 1 Plain, 2 SSE2, 3 AVX2,
+// 4 AVX-512.
 void BM_FilterMono(benchmark::State& state) {
     const LowPassFilter::Taps taps = LowPassFilter::DesignLowPass(7812, 44100);
     const double* h = taps.h;
@@ -48,7 +50,7 @@ void BM_FilterMono(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kBlock * LowPassFilter::kTaps);
 }
-BENCHMARK(BM_FilterMono)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->ArgName("path");
+BENCHMARK(BM_FilterMono)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->ArgName("path");
 
 void BM_FilterStereo(benchmark::State& state) {
     const LowPassFilter::Taps taps = LowPassFilter::DesignLowPass(7812, 44100);
@@ -70,19 +72,64 @@ void BM_FilterStereo(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * 2 * kBlock * LowPassFilter::kTaps);
 }
-BENCHMARK(BM_FilterStereo)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->ArgName("path");
+BENCHMARK(BM_FilterStereo)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->ArgName("path");
+
+// The outputs one 44100 Hz -> 15625 Hz frame picks (521 of its 1470), mono:
+// range(0) as above. Items are multiply-adds.
+void BM_FilterPicked(benchmark::State& state) {
+    const LowPassFilter::Taps taps = LowPassFilter::DesignLowPass(7812, 44100);
+    constexpr int32_t kCount = 521;
+    std::vector<int32_t> at;
+    int64_t index = 0, phase = 7812;
+    for (int32_t i = 0; i < kCount; ++i) {
+        at.push_back(static_cast<int32_t>(index));
+        index += 2;
+        phase += 44100 % 15625;
+        while (phase >= 15625) phase -= 15625, ++index;
+    }
+    const std::vector<int16_t> in = Noise(static_cast<std::size_t>(at.back() + 301));
+    std::vector<int16_t> out(kCount);
+    const auto which = state.range(0);
+    const auto path = static_cast<Path>(which == 0 ? 0 : which - 1);
+    if (which > 0 && !LowPassFilter::PathAvailable(path)) {
+        state.SkipWithError("path not available on this processor");
+        return;
+    }
+    for (auto _ : state) {
+        if (which == 0)
+            LowPassFilter::FilterPickedReference(taps.h, in.data(), 1, at.data(), kCount, out.data());
+        else
+            LowPassFilter::FilterPickedOn(path, taps.h, in.data(), 1, at.data(), kCount, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kCount * LowPassFilter::kTaps);
+}
+BENCHMARK(BM_FilterPicked)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Arg(4)->ArgName("path");
 
 void BM_AdpcmEncode(benchmark::State& state) {
     const std::vector<int16_t> in = Noise(65536);
+    std::vector<uint8_t> codes(in.size());
     AdpcmEncoder encoder;
     for (auto _ : state) {
-        unsigned sum = 0;
-        for (int16_t s : in) sum += encoder.Encode(s);
-        benchmark::DoNotOptimize(sum);
+        encoder.EncodeRun(in.data(), static_cast<int32_t>(in.size()), codes.data());
+        benchmark::DoNotOptimize(codes.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(in.size()));
 }
 BENCHMARK(BM_AdpcmEncode);
+
+// The plain encoder, branch by branch, on the same noise.
+void BM_AdpcmEncodeReference(benchmark::State& state) {
+    const std::vector<int16_t> in = Noise(65536);
+    AdpcmDecoderState encoder{};
+    for (auto _ : state) {
+        unsigned sum = 0;
+        for (int16_t s : in) sum += AdpcmEncodeReference(encoder, s);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(in.size()));
+}
+BENCHMARK(BM_AdpcmEncodeReference);
 
 // A host whose sound never ends: every call gets the same noise.
 std::vector<int16_t> hostNoise;

@@ -20,6 +20,28 @@ int8_t AdvanceIndex(int8_t index, uint8_t code) {
     return static_cast<int8_t>(adjusted);
 }
 
+// The state after a code, by index and the code's magnitude bits: the next
+// index and its step in one load, so that a sample's step is ready as soon
+// as the previous code is.
+struct After {
+    int16_t step;
+    int8_t index;
+};
+struct AfterTable {
+    After entries[49 * 8];
+};
+constexpr AfterTable MakeAfterTable() {
+    AfterTable t{};
+    for (int index = 0; index < 49; ++index)
+        for (int magnitude = 0; magnitude < 8; ++magnitude) {
+            int next = index + AdpcmIndexAdjust[magnitude];
+            next = next < 0 ? 0 : next > 48 ? 48 : next;
+            t.entries[index * 8 + magnitude] = {AdpcmStepTable[next], static_cast<int8_t>(next)};
+        }
+    return t;
+}
+const AfterTable kAfter = MakeAfterTable();
+
 }  // namespace
 
 int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code) {
@@ -39,29 +61,52 @@ int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code) {
     return state.predicted;
 }
 
-uint8_t AdpcmEncoder::Encode(int16_t sample) {
+namespace {
+
+// The plain form's choices without its branches: noise makes every bit of
+// the code a coin toss, and the bits are masks here, not jumps. The state
+// lives in the caller's registers.
+inline uint8_t EncodeOne(int16_t sample, int& predicted, int& index, int& step) {
     const int x = sample >> 4;  // arithmetic: -1 stays -1, -17 becomes -2
-    int d = x - state_.predicted;
-    uint8_t code = 0;
-    if (d < 0) {
-        code = 8;
-        d = -d;
-    }
-    int step = AdpcmStepTable[state_.stepIndex];
+    int d = x - predicted;
+    const int negative = d < 0 ? 1 : 0;
+    const int flip = -negative;  // all ones when negative
+    d = (d ^ flip) - flip;
+    const int half = step >> 1;
+    const int quarter = step >> 2;
     // Strict comparisons: a difference equal to the step leaves the bit clear.
-    if (d > step) {
-        code |= 4;
-        d -= step;
-    }
-    step /= 2;
-    if (d > step) {
-        code |= 2;
-        d -= step;
-    }
-    step /= 2;
-    if (d > step) code |= 1;
-    Decode(code);
+    const int high = d > step ? 1 : 0;
+    d -= step & -high;
+    const int middle = d > half ? 1 : 0;
+    d -= half & -middle;
+    const int low = d > quarter ? 1 : 0;
+    // What the player reconstructs from the code, as AdpcmDecodeCode does.
+    int diff = (step >> 3) + (step & -high) + (half & -middle) + (quarter & -low);
+    diff = (diff ^ flip) - flip;
+    predicted = static_cast<int16_t>(predicted + diff);
+    const int magnitude = high << 2 | middle << 1 | low;
+    const After after = kAfter.entries[index * 8 + magnitude];
+    index = after.index;
+    step = after.step;
+    return static_cast<uint8_t>(negative << 3 | magnitude);
+}
+
+}  // namespace
+
+uint8_t AdpcmEncoder::Encode(int16_t sample) {
+    uint8_t code = 0;
+    EncodeRun(&sample, 1, &code);
     return code;
+}
+
+void AdpcmEncoder::EncodeRun(const int16_t* samples, int32_t count, uint8_t* codes) {
+    int predicted = state_.predicted;
+    int index = state_.stepIndex;
+    int step = step_;
+    for (int32_t i = 0; i < count; ++i) codes[i] = EncodeOne(samples[i], predicted, index, step);
+    state_.predicted = static_cast<int16_t>(predicted);
+    state_.stepIndex = static_cast<int8_t>(index);
+    step_ = step;
 }
 
 }  // namespace kest

@@ -27,12 +27,28 @@ int16_t AdpcmDecodeCode(AdpcmDecoderState& state, uint8_t code);
 // moves once per code, afterwards.
 class AdpcmEncoder {
 public:
-    void Reset() { state_ = AdpcmDecoderState{}; }
+    void Reset() {
+        state_ = AdpcmDecoderState{};
+        step_ = AdpcmStepTable[0];
+    }
     uint8_t Encode(int16_t sample);  // 4-bit code, 0..15
-    int16_t Decode(uint8_t code) { return AdpcmDecodeCode(state_, code); }  // Encode calls it
+    // Encode for each of `count` samples, one code a byte.
+    void EncodeRun(const int16_t* samples, int32_t count, uint8_t* codes);
+    int16_t Decode(uint8_t code) {
+        const int16_t predicted = AdpcmDecodeCode(state_, code);
+        step_ = AdpcmStepTable[state_.stepIndex];
+        return predicted;
+    }
+    const AdpcmDecoderState& State() const { return state_; }
 
 private:
     AdpcmDecoderState state_{};
+    int step_ = AdpcmStepTable[0];  // the step of state_.stepIndex, at hand for the next sample
 };
+
+// The plain encoder, branch by branch, deciding each bit and then decoding
+// the code: what AdpcmEncoder::Encode must equal. Tests and benchmarks link
+// it; the module does not.
+uint8_t AdpcmEncodeReference(AdpcmDecoderState& state, int16_t sample);
 
 }  // namespace kest

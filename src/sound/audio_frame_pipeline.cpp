@@ -24,6 +24,16 @@ T* Take(int64_t count) {
 // The fetched sample frames as work entries: a mono mix truncating toward
 // zero, or left/right pairs; only the first two channels of a wider host.
 void AudioFramePipeline::Lay(const uint8_t* frames, int64_t count) {
+    if (!stereo_ && !monoHost_ && frameBytes_ == 4) {
+        // The usual stereo host mixed to mono: a fixed stride the compiler
+        // can vectorise.
+        for (int64_t i = 0; i < count; ++i) {
+            const int32_t left = ReadLittle16(frames + 4 * i);
+            const int32_t right = ReadLittle16(frames + 4 * i + 2);
+            work_[i] = static_cast<int16_t>((left + right) / 2);
+        }
+        return;
+    }
     for (int64_t i = 0; i < count; ++i) {
         const uint8_t* f = frames + i * frameBytes_;
         const int32_t left = ReadLittle16(f);
@@ -37,25 +47,36 @@ void AudioFramePipeline::Lay(const uint8_t* frames, int64_t count) {
     }
 }
 
-// Picks the nearest source entry for each output sample, starting at work
-// entry `base`; `available` entries lie from there on.
-void AudioFramePipeline::Resample(const FrameSpan& span, int64_t base, int64_t available, int32_t count) {
+// The nearest source entry for each output sample, as an offset into the
+// `available` entries it is picked from.
+void AudioFramePipeline::Pick(const FrameSpan& span, int64_t available, int32_t count) {
     const int32_t stepWhole = sourceRate_ / targetRate_;
     const int32_t stepFraction = sourceRate_ % targetRate_;
     int64_t phase = span.phase;
     int64_t index = 0;
-    const int width = stereo_ ? 2 : 1;
     for (int32_t i = 0; i < count; ++i) {
         // The spans and the phase agree, so this never cuts; it only keeps a
         // reader inside the buffer if they ever did not.
-        const int64_t at = base + std::min(index, available - 1);
-        for (int c = 0; c < width; ++c) resampled_[width * i + c] = work_[width * at + c];
+        picks_[i] = static_cast<int32_t>(std::min(index, available - 1));
         index += stepWhole;
         phase += stepFraction;
         while (phase >= targetRate_) {
             phase -= targetRate_;
             index += 1;
         }
+    }
+}
+
+// The picked entries as they are, from work entry `base` on.
+void AudioFramePipeline::CopyPicked(int64_t base, int32_t count) {
+    if (stereo_) {
+        for (int32_t i = 0; i < count; ++i) {
+            const int16_t* at = work_ + 2 * (base + picks_[i]);
+            resampled_[2 * i] = at[0];
+            resampled_[2 * i + 1] = at[1];
+        }
+    } else {
+        for (int32_t i = 0; i < count; ++i) resampled_[i] = work_[base + picks_[i]];
     }
 }
 
@@ -72,16 +93,18 @@ AudioBytes AudioFramePipeline::PackPcm(int32_t count) {
 
 // Two codes a byte, the earlier in the low nibble, also across frames.
 AudioBytes AudioFramePipeline::PackAdpcm(int32_t count, PendingCode& pending) {
+    encoder_.EncodeRun(resampled_, count, single_);
     int32_t n = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const uint8_t code = encoder_.Encode(resampled_[i]);
-        if (pending.waiting) {
-            codes_[n++] = static_cast<uint8_t>(code << 4 | pending.code);
-            pending.waiting = false;
-        } else {
-            pending.code = code;
-            pending.waiting = true;
-        }
+    int32_t i = 0;
+    if (pending.waiting && count > 0) {
+        codes_[n++] = static_cast<uint8_t>(single_[0] << 4 | pending.code);
+        pending.waiting = false;
+        i = 1;
+    }
+    for (; i + 1 < count; i += 2) codes_[n++] = static_cast<uint8_t>(single_[i + 1] << 4 | single_[i]);
+    if (i < count) {
+        pending.code = single_[i];
+        pending.waiting = true;
     }
     return {codes_, n};
 }
@@ -123,7 +146,9 @@ bool AudioFramePipeline::Start(const OutputInfo& info, const AudioPlan& plan, Si
     work_ = Take<int16_t>(workLength_ * (stereo_ ? 2 : 1));
     resampled_ = Take<int16_t>((maxSamples_ + 1) * 2);
     codes_ = Take<uint8_t>((maxSamples_ + 1) / 2 + 1);
-    return work_ && resampled_ && codes_;
+    picks_ = Take<int32_t>(maxSamples_ + 1);
+    single_ = Take<uint8_t>(maxSamples_ + 1);
+    return work_ && resampled_ && codes_ && picks_ && single_;
 }
 
 AudioBytes AudioFramePipeline::FramePayload(int64_t firstSample, int32_t count, PendingCode& pending) {
@@ -134,19 +159,19 @@ AudioBytes AudioFramePipeline::FramePayload(int64_t firstSample, int32_t count, 
 
     Lay(Fetch(*window_, span.spanStart - kMargin, static_cast<int32_t>(fetched)), fetched);
 
-    int64_t base = kMargin;  // unfiltered: the span starts after the lead-in
-    int64_t available = spanLength + kMargin;
-    if (targetRate_ < sourceRate_) {
-        const auto n = static_cast<int32_t>(spanLength);
-        if (stereo_)
-            LowPassFilter::FilterStereoOn(filterPath_, taps_.h, work_, work_, n);
-        else
-            LowPassFilter::FilterMonoOn(filterPath_, taps_.h, work_, work_, n);
-        base = 0;
-        available = spanLength;
+    if (targetRate_ < sourceRate_ && spanLength > 0) {
+        // Only the outputs the resampler reads are filtered: output a of the
+        // filter is centred on work entry a + 150, the span's entry a.
+        Pick(span, spanLength, count);
+        LowPassFilter::FilterPickedOn(filterPath_, taps_.h, work_, stereo_ ? 2 : 1, picks_, count, resampled_);
+    } else if (targetRate_ < sourceRate_) {
+        // An empty span still has its margin, read as it was laid.
+        Pick(span, 1, count);
+        CopyPicked(0, count);
+    } else {
+        Pick(span, spanLength + kMargin, count);  // unfiltered: the span starts after the lead-in
+        CopyPicked(kMargin, count);
     }
-    if (available <= 0) available = 1;  // an empty span still has its margin
-    Resample(span, base, available, count);
 
     return version_ == 40 ? PackPcm(count) : PackAdpcm(count, pending);
 }
@@ -156,6 +181,10 @@ void AudioFramePipeline::Stop() {
     HeapRelease(work_);
     HeapRelease(resampled_);
     HeapRelease(codes_);
+    HeapRelease(picks_);
+    HeapRelease(single_);
+    picks_ = nullptr;
+    single_ = nullptr;
     window_ = nullptr;
     work_ = resampled_ = nullptr;
     codes_ = nullptr;

@@ -54,7 +54,8 @@ public:
 
 private:
     void Lay(const uint8_t* frames, int64_t count);
-    void Resample(const FrameSpan& span, int64_t base, int64_t available, int32_t count);
+    void Pick(const FrameSpan& span, int64_t available, int32_t count);
+    void CopyPicked(int64_t base, int32_t count);
     AudioBytes PackPcm(int32_t count);
     AudioBytes PackAdpcm(int32_t count, PendingCode& pending);
 
@@ -65,6 +66,8 @@ private:
     int16_t* work_ = nullptr;       // W entries of 1 (mono) or 2 (stereo) samples
     int16_t* resampled_ = nullptr;  // S + 1 entries of 2 samples; PCM is packed in place
     uint8_t* codes_ = nullptr;      // (S + 1) / 2 ADPCM bytes
+    int32_t* picks_ = nullptr;      // S + 1 work entries the output samples take
+    uint8_t* single_ = nullptr;     // S + 1 ADPCM codes, one a byte, before pairing
     int32_t sourceRate_ = 0;
     int32_t targetRate_ = 0;
     int32_t version_ = 30;

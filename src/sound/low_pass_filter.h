@@ -32,7 +32,7 @@ inline int16_t ToSample(double sum) {
 // The code that sums the taps. Several outputs are summed side by side in
 // vector registers; each is still summed alone, in increasing tap order,
 // with no fused multiply-add, so the samples equal the plain loop's.
-enum class Path { Plain, Sse2, Avx2 };
+enum class Path { Plain, Sse2, Avx2, Avx512 };
 // The widest path a tier runs.
 Path PathOf(SimdTier tier);
 bool PathAvailable(Path path);  // this build and this processor run it
@@ -55,9 +55,20 @@ inline int32_t FilterStereo(const double* h, const int16_t* input, int16_t* outp
     return FilterStereoOn(BestPath(), h, input, output, count);
 }
 
+// Only the outputs a resampler reads: output i is the filter run on the 301
+// sample frames from sample frame at[i] on, for each of `channels`
+// interleaved channels (1 or 2), written to output[i * channels + c]. `at`
+// never decreases, and the input holds at[count - 1] + 301 sample frames.
+// The output must not overlap the input. A path this processor does not run
+// falls back to the plain one.
+void FilterPickedOn(Path path, const double* h, const int16_t* input, int channels, const int32_t* at,
+                    int32_t count, int16_t* output);
+
 // The plain loops, one output at a time: what the fast paths must equal.
 // Tests, benchmarks and the tool link them; the module does not.
 int32_t FilterMonoReference(const double* h, const int16_t* input, int16_t* output, int32_t count);
 int32_t FilterStereoReference(const double* h, const int16_t* input, int16_t* output, int32_t count);
+void FilterPickedReference(const double* h, const int16_t* input, int channels, const int32_t* at, int32_t count,
+                           int16_t* output);
 
 }  // namespace kest::LowPassFilter

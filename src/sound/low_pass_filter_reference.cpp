@@ -29,4 +29,15 @@ int32_t FilterStereoReference(const double* h, const int16_t* input, int16_t* ou
     return count;
 }
 
+void FilterPickedReference(const double* h, const int16_t* input, int channels, const int32_t* at, int32_t count,
+                           int16_t* output) {
+    for (int32_t i = 0; i < count; ++i)
+        for (int c = 0; c < channels; ++c) {
+            const int16_t* x = input + static_cast<std::ptrdiff_t>(at[i]) * channels + c;
+            double sum = 0.0;
+            for (int k = 0; k < kTaps; ++k) sum = sum + static_cast<double>(x[k * channels]) * h[k];
+            output[static_cast<std::ptrdiff_t>(i) * channels + c] = ToSample(sum);
+        }
+}
+
 }  // namespace kest::LowPassFilter

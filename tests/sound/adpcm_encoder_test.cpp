@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace kest {
@@ -85,6 +86,28 @@ TEST(AdpcmDecode, IndexStaysWithinTheTable) {
         AdpcmDecoderState high{0, 48};
         AdpcmDecodeCode(high, c);
         EXPECT_EQ(high.stepIndex, (c & 4) ? 48 : 47) << int(c);
+    }
+}
+
+// The branch-free encoder against the plain one, code for code and state for
+// state: full-scale noise, quiet noise around the smallest steps, silence,
+// full-scale squares that push the prediction past 12 bits and the index to
+// both ends, and differences landing exactly on the step boundaries.
+TEST(AdpcmEncoder, EqualsThePlainEncoder) {
+    std::mt19937 random(16);
+    std::uniform_int_distribution<int> full(-32768, 32767), quiet(-400, 400), run(1, 40);
+    std::vector<int16_t> sound;
+    for (int i = 0; i < 20000; ++i) sound.push_back(static_cast<int16_t>(full(random)));
+    for (int i = 0; i < 5000; ++i) sound.push_back(static_cast<int16_t>(quiet(random)));
+    sound.insert(sound.end(), 300, 0);
+    for (int r = 0; r < 400; ++r) sound.insert(sound.end(), run(random), r % 2 ? int16_t{32767} : int16_t{-32768});
+    for (int r = 0; r < 2000; ++r) sound.push_back(static_cast<int16_t>((r % 7) * 16 * (r % 2 ? 1 : -1)));
+    AdpcmEncoder encoder;
+    AdpcmDecoderState plain{};
+    for (std::size_t i = 0; i < sound.size(); ++i) {
+        ASSERT_EQ(encoder.Encode(sound[i]), AdpcmEncodeReference(plain, sound[i])) << i;
+        ASSERT_EQ(encoder.State().predicted, plain.predicted) << i;
+        ASSERT_EQ(encoder.State().stepIndex, plain.stepIndex) << i;
     }
 }
 
