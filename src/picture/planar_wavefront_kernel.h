@@ -1,0 +1,88 @@
+// The steps of the fast planar form over a small vector type V, shared by
+// the files of each instruction set. Include it after planar_wavefront.h and
+// after defining KEST_WAVEFRONT_TARGET (the target attribute of the
+// including file's functions); V supplies 16-bit lane arithmetic and the two
+// transposes between the lane buffers and step vectors.
+//
+// A step, per channel: the ten weighted errors of the two rows below (two
+// symmetric 5-tap sums over neighbouring vectors), the two left neighbours
+// from registers, the division by 48 and the 6-bit level by high-half
+// products, the shared bit, then the error stored and the word made. All
+// arithmetic is exact in 16 bits:
+//  - errors are held plus 8, so the weighted sum is the true one plus 384,
+//    at least 96;
+//  - trunc(true / 48) = hi(z * 1366) - 8 with z the biased sum, plus 47 when
+//    the true sum is negative (z stays below 720, where 1366 / 65536 is
+//    close enough to 1 / 48);
+//  - the level of a clamped value v is hi((v + 2) * 16192), and level n
+//    stands for (259 n + 33) >> 6.
+// Positions that carry a fixed value (the seeds, the cells right of a row,
+// the border rows) take it from the input instead, by mask.
+
+namespace kest {
+namespace {
+
+template <class V>
+KEST_WAVEFRONT_TARGET void RunWavefront(const WavefrontJob& job) {
+    using R = typename V::R;
+    constexpr int32_t L = V::kLanes;
+    constexpr int32_t W = kWavefrontChunk;
+    const WavefrontGeometry& geo = job.geometry;
+    const int32_t period = geo.period;
+    // Row r - 1 at u - 2 and row r - 2 at u - 2, from a step's cell.
+    const int32_t below1 = -period - 2 * L, below2 = -2 * period - 2 * L;
+
+    const R zero = V::Set(0), w3 = V::Set(3), w5 = V::Set(5), w7 = V::Set(7);
+    const R sumBias = V::Set(48 * 8), negative = V::Set(47), by48 = V::Set(1366);
+    const R bias = V::Set(8), top = V::Set(255), two = V::Set(2), by255 = V::Set(16192);
+    const R even = V::Set(62), times259 = V::Set(259), round = V::Set(33);
+    const R useBit = V::Set(job.useIntensityBit);
+
+    R e1[3] = {zero, zero, zero}, e2[3] = {zero, zero, zero};
+    R in[3 * W], out[W];
+    int32_t phase = 0;  // step mod period
+    for (int32_t g0 = 0; g0 < geo.steps; g0 += W) {
+        V::TransposeIn(job.lanesIn, 3 * g0, in);
+        const bool border = g0 < geo.borderSteps;
+        for (int32_t i = 0; i < W; ++i) {
+            const int32_t g = g0 + i;
+            R fixed = V::LoadAligned(job.periodMasks + phase * L);
+            if (border) fixed = V::Or(fixed, V::LoadAligned(job.borderMasks + g * L));
+            if (++phase == period) phase = 0;
+            R v[3];
+            for (int c = 0; c < 3; ++c) {
+                const int16_t* cell = job.errors[c] + g * L;
+                const int16_t* b1 = cell + below1;
+                const int16_t* b2 = cell + below2;
+                R sum = V::Add(V::Load(b2), V::Load(b2 + 4 * L));
+                const R threes = V::Add(V::Add(V::Load(b2 + L), V::Load(b2 + 3 * L)),
+                                        V::Add(V::Load(b1), V::Load(b1 + 4 * L)));
+                const R fives = V::Add(V::Add(V::Load(b2 + 2 * L), V::Load(b1 + L)), V::Add(V::Load(b1 + 3 * L), e2[c]));
+                sum = V::Add(sum, V::MulLo(threes, w3));
+                sum = V::Add(sum, V::MulLo(fives, w5));
+                sum = V::Add(sum, V::MulLo(V::Add(V::Load(b1 + 2 * L), e1[c]), w7));
+                sum = V::Add(sum, V::And(V::CmpGt(sumBias, sum), negative));
+                const R share = V::MulHi(sum, by48);
+                v[c] = V::Min(V::Max(V::Add(V::Sub(in[3 * i + c], bias), share), zero), top);
+            }
+            const R bit = V::And(V::And(V::And(v[0], v[1]), v[2]), useBit);
+            R word = bit;
+            for (int c = 0; c < 3; ++c) {
+                const R level = V::And(V::MulHi(V::Add(v[c], two), by255), even);
+                const R forced = V::Or(level, bit);
+                const R value = V::template ShiftRight<6>(V::Add(V::MulLo(forced, times259), round));
+                const R error = V::Blend(fixed, V::Sub(V::Add(v[c], bias), value), in[3 * i + c]);
+                V::StoreAligned(job.errors[c] + g * L, error);
+                e2[c] = e1[c];
+                e1[c] = error;
+                // Green's field at bit 11, red's at bit 6, blue's at bit 1.
+                word = V::Or(word, c == 0 ? level : c == 1 ? V::template ShiftLeft<10>(level) : V::template ShiftLeft<5>(level));
+            }
+            out[i] = V::Or(V::template ShiftLeft<8>(word), V::template ShiftRight<8>(word));  // high byte first
+        }
+        V::TransposeOut(out, job.lanesOut, 2 * g0);
+    }
+}
+
+}  // namespace
+}  // namespace kest
