@@ -58,4 +58,33 @@ KEST_PICTURE_BENCHMARK(TemporalDither2x2, ConvertTemporalDither2x2);
 KEST_PICTURE_BENCHMARK(TemporalErrorDiffusion, ConvertTemporalErrorDiffusion);
 KEST_PICTURE_BENCHMARK(PlanarErrorDiffusion, ConvertPlanarErrorDiffusion);
 
+// Planar error diffusion on a chosen tier (0 plain, 1 SSE2, 2 AVX2, 3
+// AVX-512), 512 x 480, so that each tier's kernel can be timed on one
+// processor; tiers it does not run are skipped.
+void BM_PlanarTier(benchmark::State& state) {
+    const auto tier = static_cast<SimdTier>(state.range(0));
+    if (tier > DetectedSimdTier()) {
+        state.SkipWithError("tier not run by this processor");
+        return;
+    }
+    constexpr int32_t width = 512, height = 480;
+    const std::vector<uint8_t> picture = NoisePicture(width, height);
+    std::vector<Pixel16> destination(static_cast<std::size_t>(DestinationRowStride(width)) * height);
+    const auto intensity = static_cast<int32_t>(state.range(1));
+    const double gamma = static_cast<double>(state.range(2)) / 10.0;
+    int32_t frame = 0;
+    const auto run = std::make_unique<PictureState>();
+    run->tier = tier;
+    for (auto _ : state) {
+        ConvertPlanarErrorDiffusion(
+            *run, {picture.data(), width, height, destination.data(), width, height, frame++, gamma, intensity});
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * width * height);
+}
+BENCHMARK(BM_PlanarTier)
+    ->ArgNames({"tier", "i", "gamma10"})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1}, {10, 18}});
+
 }  // namespace
