@@ -16,14 +16,23 @@
 //    close enough to 1 / 48);
 //  - the level of a clamped value v is hi((v + 2) * 16192), and level n
 //    stands for (259 n + 33) >> 6.
+// Without the intensity bit the shared bit is 0 and drops out.
 // Positions that carry a fixed value (the seeds, the cells right of a row,
 // the border rows) take it from the input instead, by mask.
 
 namespace kest {
 namespace {
 
-template <class V>
-KEST_WAVEFRONT_TARGET void RunWavefront(const WavefrontJob& job) {
+// The multipliers stay multiplications: one instruction each, where the
+// compiler would otherwise spend two or three on shifts and adds.
+template <class R>
+KEST_WAVEFRONT_TARGET inline R Opaque(R v) {
+    asm("" : "+x"(v));
+    return v;
+}
+
+template <class V, bool kIntensity>
+KEST_WAVEFRONT_TARGET void RunWavefrontWith(const WavefrontJob& job) {
     using R = typename V::R;
     constexpr int32_t L = V::kLanes;
     constexpr int32_t W = kWavefrontChunk;
@@ -32,11 +41,11 @@ KEST_WAVEFRONT_TARGET void RunWavefront(const WavefrontJob& job) {
     // Row r - 1 at u - 2 and row r - 2 at u - 2, from a step's cell.
     const int32_t below1 = -period - 2 * L, below2 = -2 * period - 2 * L;
 
-    const R zero = V::Set(0), w3 = V::Set(3), w5 = V::Set(5), w7 = V::Set(7);
-    const R sumBias = V::Set(48 * 8), negative = V::Set(47), by48 = V::Set(1366);
-    const R bias = V::Set(8), top = V::Set(255), two = V::Set(2), by255 = V::Set(16192);
-    const R even = V::Set(62), times259 = V::Set(259), round = V::Set(33);
-    const R useBit = V::Set(job.useIntensityBit);
+    const R zero = V::Set(0), top = V::Set(255), two = V::Set(2), even = V::Set(62);
+    const R w3 = Opaque(V::Set(3)), w5 = Opaque(V::Set(5)), w7 = Opaque(V::Set(7));
+    const R sumBias = V::Set(48 * 8), negative = V::Set(47), by48 = Opaque(V::Set(1366)), bias = V::Set(8);
+    const R by255 = Opaque(V::Set(16192)), times259 = Opaque(V::Set(259)), round = V::Set(33 - 64 * 8);
+    const R one = V::Set(1);
 
     R e1[3] = {zero, zero, zero}, e2[3] = {zero, zero, zero};
     R in[3 * W], out[W];
@@ -50,6 +59,7 @@ KEST_WAVEFRONT_TARGET void RunWavefront(const WavefrontJob& job) {
             if (border) fixed = V::Or(fixed, V::LoadAligned(job.borderMasks + g * L));
             if (++phase == period) phase = 0;
             R v[3];
+#pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const int16_t* cell = job.errors[c] + g * L;
                 const int16_t* b1 = cell + below1;
@@ -60,28 +70,43 @@ KEST_WAVEFRONT_TARGET void RunWavefront(const WavefrontJob& job) {
                 const R fives = V::Add(V::Add(V::Load(b2 + 2 * L), V::Load(b1 + L)), V::Add(V::Load(b1 + 3 * L), e2[c]));
                 sum = V::Add(sum, V::MulLo(threes, w3));
                 sum = V::Add(sum, V::MulLo(fives, w5));
-                sum = V::Add(sum, V::MulLo(V::Add(V::Load(b1 + 2 * L), e1[c]), w7));
+                sum = V::Add(sum, V::MulLo(V::Load(b1 + 2 * L), w7));
+                sum = V::Add(sum, V::MulLo(e1[c], w7));
                 sum = V::Add(sum, V::And(V::CmpGt(sumBias, sum), negative));
                 const R share = V::MulHi(sum, by48);
                 v[c] = V::Min(V::Max(V::Add(V::Sub(in[3 * i + c], bias), share), zero), top);
             }
-            const R bit = V::And(V::And(V::And(v[0], v[1]), v[2]), useBit);
+            R bit = zero;
+            if constexpr (kIntensity) bit = V::And(V::And(V::And(v[0], v[1]), v[2]), one);
             R word = bit;
+            const bool anyFixed = V::Any(fixed);
+#pragma GCC unroll 3
             for (int c = 0; c < 3; ++c) {
                 const R level = V::And(V::MulHi(V::Add(v[c], two), by255), even);
-                const R forced = V::Or(level, bit);
-                const R value = V::template ShiftRight<6>(V::Add(V::MulLo(forced, times259), round));
-                const R error = V::Blend(fixed, V::Sub(V::Add(v[c], bias), value), in[3 * i + c]);
+                const R forced = kIntensity ? V::Or(level, bit) : level;
+                // The level's value minus 8, so that the difference is the
+                // error plus 8.
+                const R value = V::template ShiftRightArithmetic<6>(V::Add(V::MulLo(forced, times259), round));
+                R error = V::Sub(v[c], value);
+                if (anyFixed) error = V::Blend(fixed, error, in[3 * i + c]);
                 V::StoreAligned(job.errors[c] + g * L, error);
                 e2[c] = e1[c];
                 e1[c] = error;
                 // Green's field at bit 11, red's at bit 6, blue's at bit 1.
-                word = V::Or(word, c == 0 ? level : c == 1 ? V::template ShiftLeft<10>(level) : V::template ShiftLeft<5>(level));
+                word = V::Or(word, c == 0   ? level
+                                   : c == 1 ? V::template ShiftLeft<10>(level)
+                                            : V::template ShiftLeft<5>(level));
             }
             out[i] = V::Or(V::template ShiftLeft<8>(word), V::template ShiftRight<8>(word));  // high byte first
         }
         V::TransposeOut(out, job.lanesOut, 2 * g0);
     }
+}
+
+template <class V>
+KEST_WAVEFRONT_TARGET void RunWavefront(const WavefrontJob& job) {
+    if (job.useIntensityBit) RunWavefrontWith<V, true>(job);
+    else RunWavefrontWith<V, false>(job);
 }
 
 }  // namespace
