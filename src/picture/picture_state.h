@@ -37,6 +37,10 @@ struct PictureState {
         int16_t errors[3][kWavefrontErrorCells + 32];
         uint8_t lanes[kWavefrontLaneBytes + 64];
         int16_t masks[kWavefrontMaskCells + 32];
+        // The gamma table applied to two bytes at once, indexed by the two
+        // bytes as one native 16-bit value; made on frame 0 unless the gamma
+        // is the identity.
+        uint16_t gammaPairs[65536];
         // The geometry the masks were made for; 0 lanes: not made yet.
         int32_t maskLanes, maskColumns;
         // The last frame's errors, not yet copied into `planar`: only a later

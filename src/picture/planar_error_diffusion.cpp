@@ -218,9 +218,11 @@ void ConvertPlanarErrorDiffusion(PictureState& state, const PictureFrame& f) {
     if (f.frameIndex == 0) {
         for (auto& plane : state.planar) std::fill(std::begin(plane), std::end(plane), kErrorBias);
         BuildGammaTable(state.gamma, f.gamma);
-        state.wavefront.pendingLanes = 0;
+        StartPlanarWavefrontRun(state);
     }
 #if defined(__x86_64__)
+    if (state.tier >= SimdTier::Avx512)
+        return ConvertPlanarWavefront(state, f, kAvx2Lanes, RunWavefrontAvx2, GammaRowAvx512);
     if (state.tier >= SimdTier::Avx2) return ConvertPlanarWavefront(state, f, kAvx2Lanes, RunWavefrontAvx2);
 #endif
 #if defined(__SSE2__)

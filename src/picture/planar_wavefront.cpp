@@ -63,6 +63,22 @@ void MakeMasks(PictureState& state, const WavefrontGeometry& geo) {
 
 }  // namespace
 
+void StartPlanarWavefrontRun(PictureState& state) {
+    auto& w = state.wavefront;
+    w.pendingLanes = 0;
+    if (state.gamma.identity) return;
+    const uint8_t* bytes = state.gamma.bytes;
+    for (int32_t high = 0; high < 256; ++high)
+        for (int32_t low = 0; low < 256; ++low) {
+            const uint8_t from[2] = {static_cast<uint8_t>(low), static_cast<uint8_t>(high)};
+            const uint8_t to[2] = {bytes[low], bytes[high]};
+            uint16_t index, entry;
+            std::memcpy(&index, from, 2);
+            std::memcpy(&entry, to, 2);
+            w.gammaPairs[index] = entry;
+        }
+}
+
 void SettlePlanarWavefront(PictureState& state) {
     auto& w = state.wavefront;
     if (w.pendingLanes == 0) return;
@@ -79,7 +95,7 @@ void SettlePlanarWavefront(PictureState& state) {
 }
 
 KEST_ALIGN_STACK void ConvertPlanarWavefront(PictureState& state, const PictureFrame& f, int32_t lanes,
-                                             WavefrontKernel kernel) {
+                                             WavefrontKernel kernel, GammaRow gammaRow) {
     const PictureWalk area(f, kMaxPictureSide);
     const int32_t rows = area.rows, columns = area.columns;
     if (rows <= 0 || columns <= 0) return;
@@ -111,12 +127,20 @@ KEST_ALIGN_STACK void ConvertPlanarWavefront(PictureState& state, const PictureF
         const uint8_t* in = r < 0 ? bottom : area.In(r);
         if (r < 0 || identity) {
             std::memcpy(body, in, static_cast<std::size_t>(3 * columns));
+        } else if (gammaRow != nullptr) {
+            gammaRow(in, body, 3 * columns, bytes);
         } else {
-            for (int32_t i = 0; i < 3 * columns; i += 3) {
-                body[i] = bytes[in[i]];
-                body[i + 1] = bytes[in[i + 1]];
-                body[i + 2] = bytes[in[i + 2]];
+            // Two pairs of bytes a look-up each, four bytes a load and a store.
+            const uint16_t* pairs = w.gammaPairs;
+            int32_t i = 0;
+            for (; i + 4 <= 3 * columns; i += 4) {
+                uint16_t two[2];
+                std::memcpy(two, in + i, 4);
+                two[0] = pairs[two[0]];
+                two[1] = pairs[two[1]];
+                std::memcpy(body + i, two, 4);
             }
+            for (; i < 3 * columns; ++i) body[i] = bytes[in[i]];
         }
         for (int32_t k = 0; k < 2; ++k) {
             uint8_t* tail = body + 3 * (columns + k);

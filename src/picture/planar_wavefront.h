@@ -32,17 +32,23 @@ struct WavefrontJob {
 
 struct PictureFrame;
 using WavefrontKernel = void (*)(const WavefrontJob& job);
+// The gamma look-up of n bytes, where a tier has a fast one (else null).
+using GammaRow = void (*)(const uint8_t* in, uint8_t* out, int32_t n, const uint8_t* table);
 
 // One frame with the kernel of `lanes` lanes: the lane buffers filled, the
 // kernel run, the words copied out. The state's planes are brought up to
 // date only when a frame needs what the last one left in them.
-void ConvertPlanarWavefront(PictureState& state, const PictureFrame& frame, int32_t lanes, WavefrontKernel kernel);
+void ConvertPlanarWavefront(PictureState& state, const PictureFrame& frame, int32_t lanes, WavefrontKernel kernel,
+                            GammaRow gammaRow = nullptr);
+// Frame index 0, once the gamma table is built.
+void StartPlanarWavefrontRun(PictureState& state);
 // Copies the errors of the last frame converted here into the planes.
 void SettlePlanarWavefront(PictureState& state);
 
 void RunWavefrontSse2(const WavefrontJob& job);
 #if defined(__x86_64__)
 void RunWavefrontAvx2(const WavefrontJob& job);
+void GammaRowAvx512(const uint8_t* in, uint8_t* out, int32_t n, const uint8_t* table);
 #endif
 
 // The lanes of each tier's kernel.
