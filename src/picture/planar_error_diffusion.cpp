@@ -222,7 +222,7 @@ void ConvertPlanarErrorDiffusion(PictureState& state, const PictureFrame& f) {
     }
 #if defined(__x86_64__)
     if (state.tier >= SimdTier::Avx512)
-        return ConvertPlanarWavefront(state, f, kAvx2Lanes, RunWavefrontAvx2, GammaRowAvx512);
+        return ConvertPlanarWavefront(state, f, kAvx512Lanes, RunWavefrontAvx512, GammaRowAvx512);
     if (state.tier >= SimdTier::Avx2) return ConvertPlanarWavefront(state, f, kAvx2Lanes, RunWavefrontAvx2);
 #endif
 #if defined(__SSE2__)

@@ -48,11 +48,13 @@ void SettlePlanarWavefront(PictureState& state);
 void RunWavefrontSse2(const WavefrontJob& job);
 #if defined(__x86_64__)
 void RunWavefrontAvx2(const WavefrontJob& job);
+void RunWavefrontAvx512(const WavefrontJob& job);
 void GammaRowAvx512(const uint8_t* in, uint8_t* out, int32_t n, const uint8_t* table);
 #endif
 
 // The lanes of each tier's kernel.
 inline constexpr int32_t kSse2Lanes = 8;
 inline constexpr int32_t kAvx2Lanes = 16;
+inline constexpr int32_t kAvx512Lanes = 32;
 
 }  // namespace kest
