@@ -223,7 +223,7 @@ void ConvertPlanarErrorDiffusion(PictureState& state, const PictureFrame& f) {
 #if defined(__x86_64__)
     if (state.tier >= SimdTier::Avx512)
         return ConvertPlanarWavefront(state, f, kAvx512Lanes, RunWavefrontAvx512, GammaRowAvx512);
-    if (state.tier >= SimdTier::Avx2) return ConvertPlanarWavefront(state, f, kAvx2Lanes, RunWavefrontAvx2);
+    if (state.tier >= SimdTier::Avx2) return ConvertPlanarWavefront(state, f, kAvx2Lanes, RunWavefrontAvx2, GammaRowAvx2);
 #endif
 #if defined(__SSE2__)
     if (state.tier >= SimdTier::Sse2) return ConvertPlanarWavefront(state, f, kSse2Lanes, RunWavefrontSse2);

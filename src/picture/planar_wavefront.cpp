@@ -16,7 +16,7 @@
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
 #include "picture/planar_wavefront.h"
-#include "picture/quantize6.h"
+#include "picture/reduction_tables.h"
 
 namespace kest {
 namespace {
@@ -36,9 +36,12 @@ struct Seed {
     uint8_t e[3];
 };
 Seed OwnError(const uint16_t* table, const uint8_t* pixel, int32_t useIntensityBit) {
-    const Quantized6 q = Quantize6(static_cast<int16_t>(table[pixel[0]]), static_cast<int16_t>(table[pixel[1]]),
-                                   static_cast<int16_t>(table[pixel[2]]), useIntensityBit);
-    return {{static_cast<uint8_t>(q.eb + 8), static_cast<uint8_t>(q.eg + 8), static_cast<uint8_t>(q.er + 8)}};
+    const QuantizeTable& q = QuantizeTables();
+    const uint32_t b = q[0][kQuantizeBias + table[pixel[0]]], g = q[1][kQuantizeBias + table[pixel[1]]],
+                   r = q[2][kQuantizeBias + table[pixel[2]]];
+    const uint32_t intensity = QuantizedIntensity(b, g, r, useIntensityBit);
+    return {{static_cast<uint8_t>(QuantizedError(b, intensity) + 8), static_cast<uint8_t>(QuantizedError(g, intensity) + 8),
+             static_cast<uint8_t>(QuantizedError(r, intensity) + 8)}};
 }
 
 void MakeMasks(PictureState& state, const WavefrontGeometry& geo) {
@@ -53,8 +56,9 @@ void MakeMasks(PictureState& state, const WavefrontGeometry& geo) {
             masks[phase * L + j] = u < 2 || u == columns + 2 || u == columns + 3 ? int16_t{-1} : int16_t{0};
         }
     int16_t* border = masks + period * L;
-    const int32_t borderSteps = (geo.borderSteps + kWavefrontChunk - 1) / kWavefrontChunk * kWavefrontChunk;
-    std::fill(border, border + borderSteps * L, int16_t{0});
+    const auto borderCells = static_cast<std::size_t>(
+        std::max<int32_t>(0, (geo.borderSteps + kWavefrontChunk - 1) / kWavefrontChunk * kWavefrontChunk * L));
+    std::fill(border, border + borderCells, int16_t{0});
     for (int32_t r : {-2, -1})
         for (int32_t u = 0; u < columns + 4; ++u) border[geo.Step(r, u) * L + geo.Lane(r)] = -1;
     w.maskLanes = L;

@@ -48,6 +48,7 @@ void SettlePlanarWavefront(PictureState& state);
 void RunWavefrontSse2(const WavefrontJob& job);
 #if defined(__x86_64__)
 void RunWavefrontAvx2(const WavefrontJob& job);
+void GammaRowAvx2(const uint8_t* in, uint8_t* out, int32_t n, const uint8_t* table);
 void RunWavefrontAvx512(const WavefrontJob& job);
 void GammaRowAvx512(const uint8_t* in, uint8_t* out, int32_t n, const uint8_t* table);
 #endif

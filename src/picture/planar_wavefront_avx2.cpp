@@ -55,6 +55,37 @@ struct Avx2 {
 
 void RunWavefrontAvx2(const WavefrontJob& job) { RunWavefront<Avx2>(job); }
 
+// The gamma look-up of 32 bytes at a time by byte shuffles, which read 16
+// entries. Bytes below 128 first: adding 0x70 - 16 k with saturation leaves
+// a byte with high nibble h below 128, its low nibble kept, exactly for
+// h <= k <= 7, so XORing the shuffles of T[k] ^ T[k + 1] (T[7] itself) over k
+// leaves T[h]. The bytes from 128 on the same way with the top bit flipped.
+__attribute__((target("avx2"))) void GammaRowAvx2(const uint8_t* in, uint8_t* out, int32_t n, const uint8_t* table) {
+    __m256i steps[2][8];
+    for (int half = 0; half < 2; ++half)
+        for (int k = 0; k < 8; ++k) {
+            const uint8_t* at = table + 128 * half + 16 * k;
+            __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            if (k < 7) t = _mm_xor_si128(t, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)));
+            steps[half][k] = _mm256_broadcastsi128_si256(t);
+        }
+    const __m256i top = _mm256_set1_epi8(static_cast<char>(0x80));
+    int32_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+        const __m256i flipped = _mm256_xor_si256(x, top);
+        __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+#pragma GCC unroll 8
+        for (int k = 0; k < 8; ++k) {
+            const __m256i shift = _mm256_set1_epi8(static_cast<char>(0x70 - 16 * k));
+            low = _mm256_xor_si256(low, _mm256_shuffle_epi8(steps[0][k], _mm256_adds_epu8(x, shift)));
+            high = _mm256_xor_si256(high, _mm256_shuffle_epi8(steps[1][k], _mm256_adds_epu8(flipped, shift)));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_or_si256(low, high));
+    }
+    for (; i < n; ++i) out[i] = table[in[i]];
+}
+
 }  // namespace kest
 
 #endif
