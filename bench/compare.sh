@@ -78,6 +78,20 @@ for i in 1 0; do
   planar=$(iteration "BM_Convert/PlanarErrorDiffusion/w:512/h:480/gamma10:10/i:$i")
   echo "PlanarErrorDiffusion / BitTruncate (512x480, gamma 1.0, intensity bit $i): $(ratio "$planar" "$trunc")"
 done
+# Planar error diffusion on each tier the processor runs, beside the plain
+# tier's two-row walk (the vector path before rows ran in lanes).
+for case in 10:0 10:1 18:0 18:1; do
+  g=${case%:*} i=${case#*:}
+  walk=$(iteration "BM_PlanarTier/tier:0/i:$i/gamma10:$g")
+  line="PlanarErrorDiffusion by tier, gamma $((g / 10)).$((g % 10)) intensity bit $i: two-row walk $(python3 -c "print(f'{$walk * 1e6:.0f}')") us"
+  for tier in 1:SSE2 2:AVX2 3:AVX-512; do
+    t=$(iteration "BM_PlanarTier/tier:${tier%:*}/i:$i/gamma10:$g")
+    if python3 -c "import sys; sys.exit(0 if $t > 0 else 1)"; then
+      line+=", ${tier#*:} $(python3 -c "print(f'{$t * 1e6:.0f}')") us ($(ratio "$walk" "$t") x faster)"
+    fi
+  done
+  echo "$line"
+done
 
 frames=300
 echo
