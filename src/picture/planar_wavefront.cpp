@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
