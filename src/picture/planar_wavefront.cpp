@@ -69,6 +69,7 @@ void MakeMasks(PictureState& state, const WavefrontGeometry& geo) {
 void StartPlanarWavefrontRun(PictureState& state) {
     auto& w = state.wavefront;
     w.pendingLanes = 0;
+    w.maskLanes = 0;
     if (state.gamma.identity) return;
     const uint8_t* bytes = state.gamma.bytes;
     for (int32_t high = 0; high < 256; ++high)
