@@ -33,7 +33,9 @@ struct Avx2 {
     KEST_AVX2 R Min(R a, R b) { return _mm256_min_epi16(a, b); }
     KEST_AVX2 R And(R a, R b) { return _mm256_and_si256(a, b); }
     KEST_AVX2 R Or(R a, R b) { return _mm256_or_si256(a, b); }
-    KEST_AVX2 R CmpGt(R a, R b) { return _mm256_cmpgt_epi16(a, b); }
+    KEST_AVX2 R AddWhereLess(R a, R limit, R k) {
+        return _mm256_add_epi16(a, _mm256_and_si256(_mm256_cmpgt_epi16(limit, a), k));
+    }
     KEST_AVX2 R Blend(R mask, R a, R b) { return _mm256_blendv_epi8(a, b, mask); }
     template <int n>
     KEST_AVX2 R ShiftLeft(R a) { return _mm256_slli_epi16(a, n); }

@@ -40,7 +40,7 @@ struct Avx512 {
     KEST_AVX512 R Min(R a, R b) { return _mm512_min_epi16(a, b); }
     KEST_AVX512 R And(R a, R b) { return _mm512_and_si512(a, b); }
     KEST_AVX512 R Or(R a, R b) { return _mm512_or_si512(a, b); }
-    KEST_AVX512 R CmpGt(R a, R b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
+    KEST_AVX512 R AddWhereLess(R a, R limit, R k) { return _mm512_mask_add_epi16(a, _mm512_cmplt_epi16_mask(a, limit), a, k); }
     KEST_AVX512 R Blend(R mask, R a, R b) { return _mm512_mask_blend_epi16(_mm512_movepi16_mask(mask), a, b); }
     template <int n>
     KEST_AVX512 R ShiftLeft(R a) { return _mm512_slli_epi16(a, n); }

@@ -28,7 +28,8 @@ struct Sse2 {
     static R Min(R a, R b) { return _mm_min_epi16(a, b); }
     static R And(R a, R b) { return _mm_and_si128(a, b); }
     static R Or(R a, R b) { return _mm_or_si128(a, b); }
-    static R CmpGt(R a, R b) { return _mm_cmpgt_epi16(a, b); }
+    // a + k where a < limit.
+    static R AddWhereLess(R a, R limit, R k) { return _mm_add_epi16(a, _mm_and_si128(_mm_cmpgt_epi16(limit, a), k)); }
     // b where the mask is set, a elsewhere.
     static R Blend(R mask, R a, R b) { return _mm_or_si128(_mm_and_si128(mask, b), _mm_andnot_si128(mask, a)); }
     template <int n>
