@@ -88,12 +88,13 @@ void BM_ConvertTier(benchmark::State& state, PictureConverter convert) {
 #define KEST_PICTURE_TIER_BENCHMARK(name, converter)                         \
     BENCHMARK_CAPTURE(BM_ConvertTier, name, converter)                       \
         ->ArgNames({"tier", "gamma10", "i"})                                 \
-        ->ArgsProduct({{1, 2, 3}, {10, 18}, {0, 1}})
+        ->ArgsProduct({{0, 1, 2, 3}, {10, 18}, {0, 1}})
 
 KEST_PICTURE_TIER_BENCHMARK(BitTruncate, ConvertBitTruncate);
 KEST_PICTURE_TIER_BENCHMARK(Dither2x2, ConvertDither2x2);
 KEST_PICTURE_TIER_BENCHMARK(Dither4x4, ConvertDither4x4);
 KEST_PICTURE_TIER_BENCHMARK(TemporalDither2x2, ConvertTemporalDither2x2);
 KEST_PICTURE_TIER_BENCHMARK(TemporalErrorDiffusion, ConvertTemporalErrorDiffusion);
+KEST_PICTURE_TIER_BENCHMARK(PlanarErrorDiffusion, ConvertPlanarErrorDiffusion);
 
 }  // namespace

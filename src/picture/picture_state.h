@@ -9,6 +9,7 @@
 #include "base/cpu_features.h"
 #include "picture/dither_matrix.h"
 #include "picture/gamma_table.h"
+#include "picture/planar_wavefront_geometry.h"
 #include "picture/reduction_tables.h"
 
 namespace kest {
@@ -33,7 +34,26 @@ struct PictureState {
     // write each error (-6 .. 6) as one byte.
     int8_t temporalBytes[3][kMaxPictureSide * kMaxPictureSide];
     // Planar error diffusion: 514 cells a row, two border rows and columns.
+    // The plain form holds each error, the fast form each error plus 8.
     int16_t planar[3][kPlanarPlaneSide * kPlanarPlaneSide];
+    // The fast planar form's working arrays (see planar_wavefront_geometry.h).
+    // The heap gives no 64-byte alignment, so each array has 64 bytes to spare
+    // and the kernels align their start.
+    struct {
+        int16_t errors[3][kWavefrontErrorCells + 32];
+        uint8_t lanes[kWavefrontLaneBytes + 64];
+        int16_t masks[kWavefrontMaskCells + 32];
+        // The gamma table applied to two bytes at once, indexed by the two
+        // bytes as one native 16-bit value; made on frame 0 unless the gamma
+        // is the identity.
+        uint16_t gammaPairs[65536];
+        // The geometry the masks were made for; 0 lanes: not made yet.
+        int32_t maskLanes, maskColumns;
+        // The last frame's errors, not yet copied into `planar`: only a later
+        // frame that does not overwrite them all needs them there. 0 lanes:
+        // none.
+        int32_t pendingLanes, pendingRows, pendingColumns;
+    } wavefront;
 };
 
 struct PictureFrame;

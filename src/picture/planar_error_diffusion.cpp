@@ -1,4 +1,8 @@
-// Planar error diffusion, fast form. Of the 12 weighted neighbours a pixel
+// Planar error diffusion, fast form. With vector units many rows run at
+// once, one per lane (planar_wavefront.cpp and a kernel per instruction
+// set); without, the walk below.
+//
+// Of the 12 weighted neighbours a pixel
 // gathers, the ten in the two rows below are summed eight cells at a time.
 // Rows are walked two at a time, the upper one kLead columns behind the
 // lower: the two serial chains (add the errors just made to the left, divide
@@ -20,6 +24,7 @@
 #include "base/cpu_features.h"
 #include "picture/gamma_table.h"
 #include "picture/picture_converter.h"
+#include "picture/planar_wavefront.h"
 #include "picture/reduction_tables.h"
 
 namespace kest {
@@ -213,7 +218,17 @@ void ConvertPlanarErrorDiffusion(PictureState& state, const PictureFrame& f) {
     if (f.frameIndex == 0) {
         for (auto& plane : state.planar) std::fill(std::begin(plane), std::end(plane), kErrorBias);
         BuildGammaTable(state.gamma, f.gamma);
+        StartPlanarWavefrontRun(state);
     }
+#if defined(__x86_64__)
+    if (state.tier >= SimdTier::Avx512)
+        return ConvertPlanarWavefront(state, f, kAvx512Lanes, RunWavefrontAvx512, GammaRowAvx512);
+    if (state.tier >= SimdTier::Avx2) return ConvertPlanarWavefront(state, f, kAvx2Lanes, RunWavefrontAvx2, GammaRowAvx2);
+#endif
+#if defined(__SSE2__)
+    if (state.tier >= SimdTier::Sse2) return ConvertPlanarWavefront(state, f, kSse2Lanes, RunWavefrontSse2);
+#endif
+    SettlePlanarWavefront(state);
     if (f.useIntensityBit) Diffuse<true>(state, f);
     else Diffuse<false>(state, f);
 }

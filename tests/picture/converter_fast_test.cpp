@@ -118,6 +118,48 @@ TEST(FastConverters, EveryTierEqualsThePlainForms) {
     }
 }
 
+// Planar error diffusion on every tier against the plain form, through runs
+// of frames whose sizes change: widths around the lane counts (8, 16, 32)
+// and where the skew stops being its minimum, the 510/511/512 columns where
+// the planes wrap, heights around multiples of the lanes, one and two rows,
+// later frames narrower or shorter than earlier ones (which then read the
+// cells the earlier frames left right of their own area), and new runs after
+// wider ones.
+TEST(FastConverters, PlanarEveryTierThroughChangingSizes) {
+    struct Size {
+        int32_t sourceWidth, sourceHeight, targetWidth, targetHeight;
+    };
+    struct Run {
+        double gamma;
+        int32_t intensity;
+        std::vector<Size> frames;
+    } const runs[] = {
+        {1.0, 0, {{512, 33, 512, 33}, {512, 33, 512, 33}, {511, 16, 511, 16}, {510, 7, 512, 7}, {1, 1, 4, 1}}},
+        {1.8, 1, {{45, 9, 48, 9}, {46, 8, 48, 8}, {93, 17, 96, 17}, {94, 15, 96, 15}, {189, 31, 192, 31},
+                  {190, 32, 192, 32}, {29, 2, 32, 2}, {61, 1, 64, 1}, {300, 40, 300, 40}}},
+        {0.45, 0, {{64, 65, 64, 65}, {130, 3, 132, 3}, {2, 2, 4, 2}, {1, 5, 4, 5}, {5, 1, 8, 1}}},
+        {2.2, 1, {{511, 8, 512, 8}, {512, 8, 512, 8}, {100, 100, 100, 100}, {513, 10, 512, 10}, {37, 23, 40, 27}}},
+        {1.0, 1, {{40, 12, 40, 12}, {600, 600, 512, 512}, {509, 511, 512, 512}, {600, 9, 512, 8}}},
+        {3.0, 0, {{47, 3, 48, 3}, {31, 47, 32, 47}, {17, 64, 20, 64}}},
+    };
+    std::mt19937 random(12);
+    for (int t = 0; t <= static_cast<int>(DetectedSimdTier()); ++t) {
+        const auto tier = static_cast<SimdTier>(t);
+        for (const Run& run : runs)
+            for (int32_t frame = 0; frame < static_cast<int32_t>(run.frames.size()); ++frame) {
+                const Size& z = run.frames[static_cast<std::size_t>(frame)];
+                const Source picture = MixedSource(z.sourceWidth, z.sourceHeight, random);
+                Target actual(z.targetWidth, z.targetHeight), expected(z.targetWidth, z.targetHeight);
+                Convert(SelectReferenceConverter(5), picture, expected, frame, run.gamma, run.intensity, tier);
+                Convert(ConvertPlanarErrorDiffusion, picture, actual, frame, run.gamma, run.intensity, tier);
+                ASSERT_EQ(actual.words, expected.words)
+                    << "tier " << t << " gamma " << run.gamma << " intensity " << run.intensity << " frame " << frame
+                    << " source " << z.sourceWidth << "x" << z.sourceHeight << " target " << z.targetWidth << "x"
+                    << z.targetHeight;
+            }
+    }
+}
+
 // A new run starts over: the fast forms' carried state and cached tables
 // follow a new frame 0 with other settings exactly as the plain forms do.
 TEST(FastConverters, NewRunWithOtherSettings) {
