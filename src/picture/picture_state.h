@@ -22,7 +22,7 @@ struct PictureState {
     SimdTier tier;  // the widest kernels the converters may use
     GammaTable gamma;
     // The gamma table's bytes two at a time (BuildGammaPairs), built on frame
-    // index 0 by the converters whose SSE2 steps look them up.
+    // index 0 by the converters whose steps look them up.
     uint16_t gammaPairs[256 * 256];
     DitherMatrix matrix;
     // By useIntensityBit; both made from the gamma table on frame index 0.
@@ -43,10 +43,6 @@ struct PictureState {
         int16_t errors[3][kWavefrontErrorCells + 32];
         uint8_t lanes[kWavefrontLaneBytes + 64];
         int16_t masks[kWavefrontMaskCells + 32];
-        // The gamma table applied to two bytes at once, indexed by the two
-        // bytes as one native 16-bit value; made on frame 0 unless the gamma
-        // is the identity.
-        uint16_t gammaPairs[65536];
         // The geometry the masks were made for; 0 lanes: not made yet.
         int32_t maskLanes, maskColumns;
         // The last frame's errors, not yet copied into `planar`: only a later

@@ -70,17 +70,7 @@ void StartPlanarWavefrontRun(PictureState& state) {
     auto& w = state.wavefront;
     w.pendingLanes = 0;
     w.maskLanes = 0;
-    if (state.gamma.identity) return;
-    const uint8_t* bytes = state.gamma.bytes;
-    for (int32_t high = 0; high < 256; ++high)
-        for (int32_t low = 0; low < 256; ++low) {
-            const uint8_t from[2] = {static_cast<uint8_t>(low), static_cast<uint8_t>(high)};
-            const uint8_t to[2] = {bytes[low], bytes[high]};
-            uint16_t index, entry;
-            std::memcpy(&index, from, 2);
-            std::memcpy(&entry, to, 2);
-            w.gammaPairs[index] = entry;
-        }
+    if (!state.gamma.identity) BuildGammaPairs(state.gammaPairs, state.gamma);
 }
 
 void SettlePlanarWavefront(PictureState& state) {
@@ -135,7 +125,7 @@ KEST_ALIGN_STACK void ConvertPlanarWavefront(PictureState& state, const PictureF
             gammaRow(in, body, 3 * columns, bytes);
         } else {
             // Two pairs of bytes a look-up each, four bytes a load and a store.
-            const uint16_t* pairs = w.gammaPairs;
+            const uint16_t* pairs = state.gammaPairs;
             int32_t i = 0;
             for (; i + 4 <= 3 * columns; i += 4) {
                 uint16_t two[2];
