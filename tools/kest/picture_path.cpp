@@ -49,19 +49,21 @@ std::string TurnFilters(const int32_t* m, int& degrees, bool& sidesSwap) {
 namespace {
 
 // The scaler's AVX2 horizontal filter loads its source pixels with gathers,
-// which are slow on the processors in use today (AMD's, and Intel's since
-// their microcode fix for gathers): there the SSSE3 filter beside it gives
-// the same values in three quarters of the time. FFmpeg picks the code once,
-// when a scaler is set up, from the process's CPU flags, and every other
-// choice those flags steer gives the same values too; so the flag that says
-// gathers are slow is raised only while the graph's scalers are made.
+// which many of today's processors run slowly; on those the SSSE3 filter
+// beside it gives the same values in about four fifths of the time. FFmpeg
+// picks its code from the process's CPU flags when a scaler is set up, and
+// its SIMD variants all give the same values, so a decoder that happens to
+// set itself up meanwhile on another thread is only steered off gathers
+// too. The flag is raised while the graph's scalers are made, then lowered.
 class SlowGathersWhileScalersAreMade {
 public:
     SlowGathersWhileScalersAreMade() : flags_(av_get_cpu_flags()) {
+#ifdef AV_CPU_FLAG_SLOW_GATHER
         if (flags_ & AV_CPU_FLAG_AVX2) av_force_cpu_flags(flags_ | AV_CPU_FLAG_SLOW_GATHER);
+#endif
     }
     ~SlowGathersWhileScalersAreMade() {
-        if (flags_ & AV_CPU_FLAG_AVX2) av_force_cpu_flags(flags_);
+        if (av_get_cpu_flags() != flags_) av_force_cpu_flags(flags_);
     }
     SlowGathersWhileScalersAreMade(const SlowGathersWhileScalersAreMade&) = delete;
     SlowGathersWhileScalersAreMade& operator=(const SlowGathersWhileScalersAreMade&) = delete;
