@@ -152,6 +152,13 @@ ffn=$(best ffmpeg -i "$work/clip.mp4" -f null -)
 kn=$(best "$kest" export "$work/clip.mp4" -o "$work/clip.KTD" -y -q)
 echo "single-threaded decoders: ffmpeg ${ff1} s, kest export ${k1} s, ratio $(ratio "$k1" "$ff1")"
 echo "default decoder threads:  ffmpeg ${ffn} s, kest export ${kn} s, ratio $(ratio "$kn" "$ffn")"
+# What the scaling to the movie's picture costs on its own: FFmpeg decoding
+# and scaling as the export does (bicubic, accurately rounded, to BGR24).
+scale="scale=w=512:h=288:flags=bicubic+accurate_rnd,format=bgr24"
+ffs1=$(best ffmpeg -threads 1 -filter_threads 1 -i "$work/clip.mp4" -vf "$scale" -f null -)
+ffsn=$(best ffmpeg -i "$work/clip.mp4" -vf "$scale" -f null -)
+echo "ffmpeg decoding and scaling to 512x288, single-threaded: ${ffs1} s (kest export: ratio $(ratio "$k1" "$ffs1"))"
+echo "ffmpeg decoding and scaling to 512x288, default threads: ${ffsn} s (kest export: ratio $(ratio "$kn" "$ffsn"))"
 
 # The modules under Wine, when this tree was configured to run them: the
 # timed export's frames a second beside the native build's.

@@ -121,6 +121,35 @@ TEST(KestExport, FileInputMatchesTheInMemoryHostByteForByte) {
     }
 }
 
+// A picture larger than the movie goes through the scaler while decoding
+// runs on threads of its own: the pictures are FFmpeg's own scaler's, in
+// order, however many threads decode.
+TEST(KestExport, ScaledPicturesAreFfmpegsWhateverTheThreads) {
+    const std::string dir = ScratchDir();
+    const std::string input = dir + "wide.avi";
+    RunFfmpeg({"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25:duration=1.2", "-c:v", "mpeg4", "-q:v", "3", input});
+    const std::string reference = dir + "scaled.bgr";
+    RunFfmpeg({"-i", input, "-vf", "scale=w=512:h=288:flags=bicubic+accurate_rnd,format=bgr24", "-f", "rawvideo",
+               reference});
+    RawClip clip{512, 288, 25, 30, 0, 0, ReadBytes(reference), {}};
+    ASSERT_EQ(clip.bgr.size(), static_cast<std::size_t>(clip.width) * clip.height * 3 * clip.frames);
+
+    ResetSettings();
+    MemoryHost host(clip.width, clip.height, clip.frames);
+    host.info.rate = clip.fps;
+    host.picture = [&clip](int32_t frame) { return HostPicture(clip, frame); };
+    ASSERT_EQ(host.Run().outcome, ExportOutcome::Completed);
+    ResetSettings();
+
+    for (const char* threads : {"0", "1", "3"}) {
+        SCOPED_TRACE(threads);
+        const std::string out = dir + "t" + threads + ".KTD";
+        const ToolRun run = RunKest({"export", input, "-o", out, "--reduce", "bit", "--threads", threads});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(ReadBytes(out) == host.FileBytes());
+    }
+}
+
 TEST(KestExport, HostSideOptionsShapeTheMovie) {
     const std::string dir = ScratchDir();
     // 2 s of 25 fps pictures at 640 x 360 and 5.1 sound whose only signal is

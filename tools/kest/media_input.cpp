@@ -14,6 +14,7 @@ extern "C" {
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "av_handles.h"
@@ -522,6 +523,11 @@ public:
         way.timeBase = timeBase_;
         way.turn = turn_;
         way.deinterlace = deinterlace;
+        // Decoding has a thread of its own and the filters run on the
+        // export's: on two cores the two keep both busy, and filter threads
+        // beside them would only add the rows their slices share and the
+        // waits for one another.
+        way.threads = std::thread::hardware_concurrency() <= 2 ? 1 : 0;
         pictures_ = std::make_unique<PicturePath>(way);
         filtered_.reset(Allocated(av_frame_alloc(), "a picture"));
 

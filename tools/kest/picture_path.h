@@ -25,6 +25,7 @@ struct PicturePathSettings {
     AVRational timeBase{1, 25};     // of the timestamps fed in
     std::string turn;               // filters that turn the picture upright, or empty
     Deinterlace deinterlace = Deinterlace::Off;
+    int threads = 0;                // the filters' threads; 0: FFmpeg's choice
 };
 
 // The filters that show a picture stored with `displayMatrix` (null: none)
