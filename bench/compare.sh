@@ -163,7 +163,7 @@ echo "ffmpeg decoding and scaling to 512x288, default threads: ${ffsn} s (kest e
 # The modules under Wine, when this tree was configured to run them: the
 # timed export's frames a second beside the native build's.
 modules="not measured: configure the tree with -DKEST_WINE64=ON or -DKEST_WINE=ON (scripts/test.sh does)"
-if [[ -f $build/CTestTestfile.cmake ]] && ctest --test-dir "$build" -N -R '^wine\.timed_export$' 2>/dev/null | grep -q 'Total Tests: 1'; then
+if [[ -f $build/CTestTestfile.cmake ]] && ctest --test-dir "$build" -N -R '^wine\.timed_export$' 2>/dev/null | grep -q ': wine\.timed_export$'; then
   echo
   echo "== the modules under Wine: the timed export"
   ctest --test-dir "$build" -R '^wine\.timed_export$' -V 2>&1 | sed -n 's/^[0-9]*: \(.*\(frames a second\|not run here\|same bytes\|differs\).*\)$/\1/p' \
@@ -185,7 +185,8 @@ env = {k: float(v) for k, v in os.environ.items() if k in ("FF_ED_FRAME", "FF_RS
 tiers = {0: "plain", 1: "SSE2", 2: "AVX2", 3: "AVX-512"}
 rows = []
 def row(what, kest, peer, ratio, goal, met):
-    rows.append((what, kest, peer, f"{ratio:.2f}" if ratio is not None else "-", goal, "met" if met else "MISSED"))
+    status = "reported" if met is None else "met" if met else "MISSED"
+    rows.append((what, kest, peer, f"{ratio:.2f}" if ratio is not None else "-", goal, status))
 us = lambda t: f"{t * 1e6:.0f} us"
 
 for t in (2, 3):
@@ -216,7 +217,8 @@ for name in ("BitTruncate", "Dither2x2", "Dither4x4", "TemporalDither2x2", "Temp
         b = seconds(f"BM_ConvertTier/{name}/tier:{t}/gamma10:10/i:1")
         if a is None or b is None: continue
         r = a / b
-        row(f"{name}, {tiers[t]}, gamma 1.8 against 1.0", us(a), f"gamma 1.0 {us(b)}", r, "no scalar pass", r <= 1.5)
+        # The goal is a form (the look-up inside the vector pass), not a ratio.
+        row(f"{name}, {tiers[t]}, gamma 1.8 against 1.0", us(a), f"gamma 1.0 {us(b)}", r, "no scalar pass", None)
 for mode, label in enumerate(("bit truncation", "2x2", "4x4", "temporal 2x2", "temporal ED", "planar ED")):
     b = bench.get(f"BM_Export/w:512/h:480/mode:{mode}/row:5/host:48000")
     if b is None: continue
