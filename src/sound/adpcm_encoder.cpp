@@ -30,7 +30,7 @@ struct After {
 struct AfterTable {
     After entries[49 * 8];
 };
-constexpr AfterTable MakeAfterTable() {
+AfterTable MakeAfterTable() {
     AfterTable t{};
     for (int index = 0; index < 49; ++index)
         for (int magnitude = 0; magnitude < 8; ++magnitude) {
