@@ -28,6 +28,16 @@ std::vector<int16_t> Noise(std::size_t n) {
 
 constexpr int32_t kBlock = 4096;
 
+// The filter path of a benchmark's range(0): 0 the plain loop kept as the
+// reference (which then runs), 1 .. 4 the paths Plain .. AVX-512. A path
+// this processor lacks skips the benchmark.
+Path PathArgument(benchmark::State& state) {
+    const auto which = state.range(0);
+    const auto path = static_cast<Path>(which == 0 ? 0 : which - 1);
+    if (which > 0 && !LowPassFilter::PathAvailable(path)) state.SkipWithError("path not available on this processor");
+    return path;
+}
+
 // range(0): 0 the plain loop kept as the reference, 1 Plain, 2 SSE2, 3 AVX2,
 // 4 AVX-512.
 void BM_FilterMono(benchmark::State& state) {
@@ -36,11 +46,8 @@ void BM_FilterMono(benchmark::State& state) {
     const std::vector<int16_t> in = Noise(kBlock + 300);
     std::vector<int16_t> out(kBlock);
     const auto which = state.range(0);
-    const auto path = static_cast<Path>(which == 0 ? 0 : which - 1);
-    if (which > 0 && !LowPassFilter::PathAvailable(path)) {
-        state.SkipWithError("path not available on this processor");
-        return;
-    }
+    const Path path = PathArgument(state);
+    if (state.error_occurred()) return;
     for (auto _ : state) {
         if (which == 0)
             LowPassFilter::FilterMonoReference(h, in.data(), out.data(), kBlock);
@@ -58,11 +65,8 @@ void BM_FilterStereo(benchmark::State& state) {
     const std::vector<int16_t> in = Noise(2 * (kBlock + 300));
     std::vector<int16_t> out(2 * kBlock);
     const auto which = state.range(0);
-    const auto path = static_cast<Path>(which == 0 ? 0 : which - 1);
-    if (which > 0 && !LowPassFilter::PathAvailable(path)) {
-        state.SkipWithError("path not available on this processor");
-        return;
-    }
+    const Path path = PathArgument(state);
+    if (state.error_occurred()) return;
     for (auto _ : state) {
         if (which == 0)
             LowPassFilter::FilterStereoReference(h, in.data(), out.data(), kBlock);
@@ -90,11 +94,8 @@ void BM_FilterPicked(benchmark::State& state) {
     const std::vector<int16_t> in = Noise(static_cast<std::size_t>(at.back() + 301));
     std::vector<int16_t> out(kCount);
     const auto which = state.range(0);
-    const auto path = static_cast<Path>(which == 0 ? 0 : which - 1);
-    if (which > 0 && !LowPassFilter::PathAvailable(path)) {
-        state.SkipWithError("path not available on this processor");
-        return;
-    }
+    const Path path = PathArgument(state);
+    if (state.error_occurred()) return;
     for (auto _ : state) {
         if (which == 0)
             LowPassFilter::FilterPickedReference(taps.h, in.data(), 1, at.data(), kCount, out.data());
